@@ -1,0 +1,77 @@
+// Program entry and the never-shown host window: it owns the message loop,
+// starts the launch worker on its first timer tick and ends the program when
+// the worker posts WM_CLOSE.
+#include <windows.h>
+
+#include "launcher/command_line.h"
+#include "launcher/launch_sequence.h"
+#include "launcher/log.h"
+
+namespace {
+
+constexpr UINT_PTR kStartTimer = 1;
+constexpr UINT kStartDelayMs = 250;
+
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        SetTimer(window, kStartTimer, kStartDelayMs, nullptr);
+        return 0;
+    case WM_TIMER: {
+        KillTimer(window, kStartTimer);
+        HANDLE worker = CreateThread(nullptr, 0, LaunchWorker, window, 0, nullptr);
+        if (worker) {
+            CloseHandle(worker);  // the program never waits for the worker
+        } else {
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+        return 0;
+    }
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        BeginPaint(window, &paint);
+        EndPaint(window, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        if (LogExists()) CloseLog();
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_VREDRAW | CS_HREDRAW;
+    windowClass.lpfnWndProc = HostWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszMenuName = "Tarnwick";
+    windowClass.lpszClassName = "TarnwickClass";
+    RegisterClassExA(&windowClass);
+
+    // The argument text is taken from the process command line ourselves, the
+    // same way the C runtime cuts it for WinMain, so that it does not depend
+    // on which runtime the program is linked with.
+    const char* full = GetCommandLineA();
+    g_commandLineText = ReplaceTypographicQuotes(CommandTextAfterProgramName(full ? full : ""));
+    g_instance = instance;
+
+    HWND window = CreateWindowExA(0, "TarnwickClass", "Tarnwick", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    if (!window) return 0;
+    UpdateWindow(window);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}

@@ -1,0 +1,159 @@
+#include "launcher/launch_sequence.h"
+
+#include <string>
+
+#include "access/discovery.h"
+#include "access/preparation.h"
+#include "access/text_paths.h"
+#include "common/handles.h"
+#include "launcher/access_process.h"
+#include "launcher/command_line.h"
+#include "launcher/command_line_steps.h"
+#include "launcher/context.h"
+#include "launcher/log.h"
+#include "launcher/os_version.h"
+#include "launcher/sequence_rules.h"
+#include "permissions/tool_launch.h"
+#include "registry/key_list.h"
+
+std::string g_commandLineText;
+HINSTANCE g_instance = nullptr;
+
+namespace {
+
+constexpr unsigned kWindowPollMs = 1000;
+
+void PostCloseRequest(HWND host) {
+    if (host) PostMessageA(host, WM_CLOSE, 0, 0);
+}
+
+void RunCaptureMode() {
+    Log("-capture");
+    RegistryKeyList list;
+    list.useSnapshotFile = 1;
+    BuildCaptureList(list);
+    CaptureEntries(list);
+}
+
+void RunRestoreMode(HWND host) {
+    Log("-restore");
+    RegistryKeyList list;
+    list.useSnapshotFile = 1;
+    BuildCaptureList(list);
+    RestoreEntries(list);
+    while (IsAccessRunning()) {
+        MessageBoxA(host, "Please close down Access and then click OK to continue.", "MSAccess is running", MB_OK);
+    }
+}
+
+void RunOpenKeysMode(const LauncherContext& ctx) {
+    if (QueryWindowsMajorVersion() > 4) {
+        Log("-openkeys");
+        RunTarnwickPermissions(ctx.bNoProgress ? 0 : 1);
+    }
+}
+
+// Steps 8 to 23: the launch path. Returns after the close request was posted.
+void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host) {
+    if (g_commandLineText.empty()) {
+        MessageBoxA(nullptr, "Invalid Command line", "Tarnwick", MB_ICONEXCLAMATION);
+        PostCloseRequest(host);
+        return;
+    }
+    ApplyStoredCommandLine(ctx, remainder);
+    if (ctx.bWindowsProfile) ApplyWindowsProfile(ctx);
+
+    ReadMdbAssociation(ctx);
+    if (!ChooseAccessExecutable(ctx)) {
+        PostCloseRequest(host);
+        return;
+    }
+    PrepareAccessRegistryHead(ctx);
+
+    Log("Saving default registry settings");
+    RegistryKeyList snapshot;
+    BuildCaptureList(snapshot);
+    if (ctx.nAccessVersion == 2007) AddLanguageEntries2007(snapshot);
+    CaptureEntries(snapshot);
+
+    PrepareAccessVersionRegistration(ctx);
+    PrepareAccessGenerationBlock(ctx);
+    PrepareSecurityTail(ctx);
+
+    if (!ctx.strSecFile.empty()) {
+        Log("Launching with Launch32.exe");
+        const std::string candidate = GetFolderOfPath(ctx.strSecFile) + "\\launch32.exe";
+        if (FileExists(candidate)) {
+            ctx.strAccessExePath = candidate;
+            Log(candidate);
+            ctx.strAccessCmdLine = ctx.strSecFile;
+        }
+    }
+    UniqueHandle accessProcess;
+    if (!ctx.strAccessExePath.empty()) {
+        Log("Launching Access: ", ctx.strAccessExePath + "\r\n\twith cmdline: " + ctx.strAccessCmdLine);
+        const StartResult started = StartProgram(ctx.strAccessExePath, ctx.strAccessCmdLine, ctx.nAccessShowCmd, ctx.os);
+        accessProcess.reset(static_cast<HANDLE>(started.process));
+        ctx.hAccessProcess = accessProcess.get();
+        ctx.dwAccessProcessId = started.processId;
+        WatchAccess(ctx, kWindowPollMs);
+    }
+
+    if (KeepWrittenObjectLibrary(ctx.strOrigCurVer, ctx.strNewCurVer)) {
+        Log("Not setting back object library");
+        for (const char* key : {"Access.Application\\CurVer", "Access.Application\\CLSID",
+                                "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0",
+                                "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\0\\win32"}) {
+            DropEntry(snapshot, key);
+        }
+    }
+    Log("Restoring registry keys");
+    RestoreEntries(snapshot);
+    if (ctx.nAccessVersion == 2003) RestoreMacroSecurityLevel(ctx);
+
+    if (ctx.bWaitForAccessToClose && accessProcess) WaitForSingleObject(accessProcess.get(), INFINITE);
+    if (host) {
+        Log("Exiting application");
+        PostCloseRequest(host);
+    }
+}
+
+}  // namespace
+
+void RunLaunchSequence(HWND host) {
+    LauncherContext ctx;
+    ctx.os = QueryOsVersionFlags();
+    ctx.hHostWindow = host;
+
+    const std::string remainder = ParseCommandLine(g_commandLineText, ctx, bLogging);
+    if (bLogging) {
+        OpenLog();
+        Log("Tarnwick_", std::to_string(kTargetAccessGeneration) + " version: " + kLauncherVersion);
+        Log("Command line: ", g_commandLineText);
+    }
+
+    if (ctx.bCapture) {
+        RunCaptureMode();
+    } else if (ctx.bRestore) {
+        RunRestoreMode(host);
+    }
+    if (ctx.bOpenKeys) RunOpenKeysMode(ctx);
+    if (ctx.bCapture || ctx.bRestore || ctx.bOpenKeys) {
+        Log("Exiting Tarnwick");
+        PostCloseRequest(host);
+        return;
+    }
+    RunLaunchPath(ctx, remainder, host);
+}
+
+DWORD WINAPI LaunchWorker(LPVOID hostWindow) {
+    HWND host = static_cast<HWND>(hostWindow);
+    try {
+        RunLaunchSequence(host);
+    } catch (...) {
+        // Nothing may escape a thread entry; ending the program is still the
+        // worker's last act, so the host window does not wait forever.
+        PostCloseRequest(host);
+    }
+    return 0;
+}

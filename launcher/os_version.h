@@ -1,0 +1,8 @@
+#pragma once
+
+#include "launcher/context.h"
+
+// The three flags from GetVersionExA; all 0 when the call fails.
+OsVersionFlags QueryOsVersionFlags();
+// dwMajorVersion from GetVersionExA, 0 when the call fails.
+unsigned QueryWindowsMajorVersion();

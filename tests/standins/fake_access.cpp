@@ -1,0 +1,155 @@
+// A stand-in for MSACCESS.EXE (and, built with another default, for
+// launch32.exe). It records how it was started and, on request, the registry
+// values it sees at start, then behaves as its settings file says.
+//
+// Settings: "<exe path without extension>.ini", section [fake]:
+//   window   = now | late | never | owned   (owned: an "OMain" pop-up with an owner)
+//   delayMs  = wait before the "late" window
+//   lifetimeMs = end after this long; 0 = only when closed or killed
+// section [read]: n = <root name>\<key path>|<value name>, recorded as read.n
+// Record: "<exe path without extension>.record.txt", written whole at start.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#ifndef FAKE_DEFAULT_WINDOW
+#define FAKE_DEFAULT_WINDOW "now"
+#endif
+
+namespace {
+
+std::string g_base;  // exe path without its extension
+
+std::string Setting(const char* section, const char* key, const char* fallback) {
+    char value[2048];
+    GetPrivateProfileStringA(section, key, fallback, value, sizeof value, (g_base + ".ini").c_str());
+    return value;
+}
+
+HKEY RootFromName(const std::string& name) {
+    if (name == "HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
+    if (name == "HKEY_CURRENT_USER") return HKEY_CURRENT_USER;
+    if (name == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
+    if (name == "HKEY_USERS") return HKEY_USERS;
+    return nullptr;
+}
+
+// "<root>\<key>|<value>" -> "REG_SZ:text", "REG_DWORD:123", "type N:hex" or "missing".
+std::string ReadValue(const std::string& spec) {
+    const auto bar = spec.find('|');
+    const auto slash = spec.find('\\');
+    if (bar == std::string::npos || slash == std::string::npos || slash > bar) return "bad spec";
+    HKEY root = RootFromName(spec.substr(0, slash));
+    const std::string key = spec.substr(slash + 1, bar - slash - 1);
+    const std::string name = spec.substr(bar + 1);
+    HKEY opened;
+    if (!root || RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return "missing";
+    BYTE data[8192];
+    DWORD type = 0, size = sizeof data - 1;
+    const LONG rc = RegQueryValueExA(opened, name.c_str(), nullptr, &type, data, &size);
+    RegCloseKey(opened);
+    if (rc != ERROR_SUCCESS) return "missing";
+    data[size] = 0;
+    char text[64];
+    switch (type) {
+    case REG_SZ: return std::string("REG_SZ:") + reinterpret_cast<char*>(data);
+    case REG_EXPAND_SZ: return std::string("REG_EXPAND_SZ:") + reinterpret_cast<char*>(data);
+    case REG_DWORD:
+        snprintf(text, sizeof text, "REG_DWORD:%lu", size == 4 ? *reinterpret_cast<DWORD*>(data) : 0ul);
+        return text;
+    default: {
+        snprintf(text, sizeof text, "type %lu:", type);
+        std::string out = text;
+        for (DWORD i = 0; i < size; ++i) snprintf(text, sizeof text, "%02X", data[i]), out += text;
+        return out;
+    }
+    }
+}
+
+void WriteRecord() {
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    GetStartupInfoA(&startup);
+    std::string record;
+    record += std::string("exe=") + exe + "\n";
+    record += std::string("commandline=") + GetCommandLineA() + "\n";
+    record += "show=" + ((startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_string(startup.wShowWindow) : "none") + "\n";
+    record += "pid=" + std::to_string(GetCurrentProcessId()) + "\n";
+    for (int i = 1;; ++i) {
+        const std::string spec = Setting("read", std::to_string(i).c_str(), "");
+        if (spec.empty()) break;
+        record += "read." + std::to_string(i) + "=" + ReadValue(spec) + "\n";
+    }
+    // Written aside and moved into place, so that a reader never sees half a record.
+    const std::string finalPath = g_base + ".record.txt", tempPath = finalPath + ".tmp";
+    if (FILE* f = fopen(tempPath.c_str(), "wb")) {
+        fwrite(record.data(), 1, record.size(), f);
+        fclose(f);
+        MoveFileExA(tempPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+}
+
+LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) PostQuitMessage(0);  // closing Access's window ends Access
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND CreateMainWindow(HINSTANCE instance, bool owned) {
+    HWND owner = nullptr;
+    if (owned) {
+        owner = CreateWindowExA(0, "FakeOwner", "Fake owner", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                instance, nullptr);
+    }
+    HWND window = CreateWindowExA(0, "OMain", "Fake Access", owned ? WS_POPUP : WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
+                                  owner, nullptr, instance, nullptr);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    return window;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    g_base = exe;
+    const auto dot = g_base.rfind('.');
+    if (dot != std::string::npos && dot > g_base.rfind('\\')) g_base.resize(dot);
+
+    WriteRecord();
+
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = MainProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = "OMain";
+    RegisterClassA(&windowClass);
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "FakeOwner";
+    RegisterClassA(&windowClass);
+
+    const std::string mode = Setting("fake", "window", FAKE_DEFAULT_WINDOW);
+    const UINT delayMs = UINT(std::stoul(Setting("fake", "delayMs", "2000")));
+    const UINT lifetimeMs = UINT(std::stoul(Setting("fake", "lifetimeMs", "3000")));
+
+    if (mode == "now") CreateMainWindow(instance, false);
+    if (mode == "owned") CreateMainWindow(instance, true);
+    const UINT_PTR lateTimer = mode == "late" ? SetTimer(nullptr, 0, delayMs, nullptr) : 0;
+    const UINT_PTR endTimer = lifetimeMs ? SetTimer(nullptr, 0, lifetimeMs, nullptr) : 0;
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (message.hwnd == nullptr && message.message == WM_TIMER) {
+            if (endTimer && message.wParam == endTimer) break;
+            if (lateTimer && message.wParam == lateTimer) {
+                KillTimer(nullptr, lateTimer);
+                CreateMainWindow(instance, false);
+            }
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return 0;
+}
