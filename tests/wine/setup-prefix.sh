@@ -4,7 +4,7 @@
 # driver, user folders of its own instead of links into $HOME, one
 # persistent wineserver, and the registry snapshot every scenario starts from.
 wine_run=$1
-prefix=$2
+prefix=$(realpath -m "$2")
 bindir=$3
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 log="$prefix.setup.log"
