@@ -9,3 +9,17 @@ std::string TrimLeadingSpaces(std::string_view text);
 
 // The text before the last backslash; empty when there is no backslash.
 std::string GetFolderOfPath(std::string_view path);
+
+// At most one double quote removed from each end.
+std::string StripQuotes(std::string_view text);
+
+// The database file named in a command line, in lower case: from after the
+// nearest double quote before the first known extension (or from the start)
+// to the end of that extension. Empty when no extension is found.
+std::string GetDatabasePath(std::string_view commandLine);
+
+// -WINDOWSPROFILE: the command line that opens the same database file from
+// the given folder (the user's local application-data folder). Whatever
+// follows the database path is dropped. Empty when the command line names no
+// database: there is nothing to rewrite then.
+std::string RewriteCommandLineForProfile(std::string_view commandLine, std::string_view folder);

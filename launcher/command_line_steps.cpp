@@ -1,5 +1,30 @@
 #include "launcher/command_line_steps.h"
 
-// The stored command line is not read yet: Access gets the remainder.
-void ApplyStoredCommandLine(LauncherContext& ctx, const std::string& remainder) { ctx.strAccessCmdLine = remainder; }
-void ApplyWindowsProfile(LauncherContext&) {}
+#include <windows.h>
+#include <shlobj.h>
+
+#include "access/discovery.h"
+#include "access/text_paths.h"
+#include "launcher/log.h"
+
+void ApplyStoredCommandLine(LauncherContext& ctx, const std::string& remainder) {
+    std::string stored;
+    if (ReadStoredCommandLine(ctx.strCmdKey, ctx.strCmdValueName, stored, ctx.strTitleBar) == 0) {
+        Log("Have cmdline from registry: ", stored);
+        Log("ParsedCmdLine: ", remainder);
+        ctx.strAccessCmdLine = stored + " " + remainder;
+    } else {
+        ctx.strAccessCmdLine = remainder;
+    }
+}
+
+void ApplyWindowsProfile(LauncherContext& ctx) {
+    Log("******* bWindowsProfile = TRUE");
+    char folder[MAX_PATH] = {};
+    const bool found = SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder));
+    const std::string rewritten = RewriteCommandLineForProfile(ctx.strAccessCmdLine, found ? folder : "Failed");
+    if (rewritten.empty()) return;  // no database named: the command line stays as it is
+    ctx.strAccessCmdLine = rewritten;
+    Log(rewritten);
+    Log("strAccessCmdLine changed to: ", rewritten);
+}

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <sstream>
 
 #include "tests/support/registry_snapshot.h"
@@ -149,4 +150,29 @@ void Scenario::SetUp() {
     ASSERT_TRUE(ResetRegistryToSnapshot(std::string(kTestStateDir) + "\\pristine.snap"))
         << "the registry snapshot of the test prefix is missing";
     DeleteFileA(LogPath().c_str());
+}
+
+std::vector<std::string> LogLines() {
+    const std::string bytes = ReadFileBytes(LogPath());
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        // "\r\n\twith cmdline: " continues the entry before it.
+        if (end + 2 < bytes.size() && bytes[end + 2] == '\t' && !lines.empty() && start == end) continue;
+        lines.push_back(bytes.substr(start, end - start));
+    }
+    if (start < bytes.size()) lines.push_back(bytes.substr(start));
+    return lines;
+}
+
+::testing::AssertionResult HasConsecutiveLines(const std::vector<std::string>& lines,
+                                               const std::vector<std::string>& expected) {
+    for (size_t i = 0; i + expected.size() <= lines.size(); ++i) {
+        if (std::equal(expected.begin(), expected.end(), lines.begin() + i)) return ::testing::AssertionSuccess();
+    }
+    std::string text = "expected, one after the other:\n";
+    for (const auto& line : expected) text += "  " + line + "\n";
+    text += "in the log:\n";
+    for (const auto& line : lines) text += "  " + line + "\n";
+    return ::testing::AssertionFailure() << text;
 }

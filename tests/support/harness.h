@@ -58,3 +58,9 @@ class Scenario : public ::testing::Test {
 protected:
     void SetUp() override;
 };
+
+// The log's lines without their CR LF ends (a "\r\n\t" inside an entry stays).
+std::vector<std::string> LogLines();
+// Whether the lines hold the expected ones one right after the other.
+::testing::AssertionResult HasConsecutiveLines(const std::vector<std::string>& lines,
+                                               const std::vector<std::string>& expected);

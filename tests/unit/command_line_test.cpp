@@ -78,3 +78,79 @@ TEST(CommandLineParser, OnlyBlanksAreTrimmed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandLineParser, NumberValues) {
+    EXPECT_EQ(Parse("-wait=30000 a").ctx.nWaitMs, 30000);
+    EXPECT_EQ(Parse("-WAIT=abc a").ctx.nWaitMs, 0);  // atol of no digits: wait without limit
+    EXPECT_EQ(Parse("-LANG=1033 a").ctx.nLangCode, 1033);
+    EXPECT_EQ(Parse("-LANG=-5 a").ctx.nLangCode, -5);
+    EXPECT_EQ(Parse("-LANG=12x34 a").ctx.nLangCode, 12);
+    EXPECT_EQ(Parse("-WAIT=99999999999 a").ctx.nWaitMs, 2147483647);  // saturates instead of wrapping
+    EXPECT_EQ(Parse("-WAIT=-99999999999 a").ctx.nWaitMs, -2147483647 - 1);
+}
+
+TEST(CommandLineParser, NumberValueEdges) {
+    const Parsed blank = Parse("-WAIT= x.mdb");  // the "=" and the blank are used, the value is kept
+    EXPECT_EQ(blank.ctx.nWaitMs, 15000);
+    EXPECT_EQ(blank.rest, "x.mdb");
+    const Parsed atEnd = Parse("-WAIT=");
+    EXPECT_EQ(atEnd.ctx.nWaitMs, 15000);
+    EXPECT_EQ(atEnd.rest, "=");
+    const Parsed last = Parse("-LOGGING -WAIT=500");  // a value at the very end of the line
+    EXPECT_EQ(last.ctx.nWaitMs, 500);
+    EXPECT_EQ(last.rest, "");
+    const Parsed noEquals = Parse("-WAIT 500 x.mdb");  // no "=": the number belongs to Access
+    EXPECT_EQ(noEquals.ctx.nWaitMs, 15000);
+    EXPECT_EQ(noEquals.rest, "500 x.mdb");
+    EXPECT_EQ(Parse("-WAIT=1 -WAIT=2 a").ctx.nWaitMs, 2);
+}
+
+TEST(CommandLineParser, QuotedValues) {
+    const Parsed p = Parse("-CMD=\"Software\\My Orders\" -VALUE=\"Cmd Line\" -SECFILE=\"C:\\Sec Files\\a.mdw\" "
+                           "-TRUSTEDFOLDER=\"C:\\T\" \"C:\\x.mdb\"");
+    EXPECT_EQ(p.ctx.strCmdKey, "Software\\My Orders");
+    EXPECT_EQ(p.ctx.strCmdValueName, "Cmd Line");
+    EXPECT_EQ(p.ctx.strSecFile, "C:\\Sec Files\\a.mdw");
+    EXPECT_EQ(p.ctx.strTrustedFolder, "C:\\T");
+    EXPECT_EQ(p.rest, "\"C:\\x.mdb\"");
+
+    const Parsed empty = Parse("-CMD=\"Software\\Orders\" -VALUE=\"\" x.mdb");
+    EXPECT_EQ(empty.ctx.strCmdValueName, "");
+    EXPECT_EQ(empty.rest, "x.mdb");
+
+    const Parsed unterminated = Parse("-CMD=\"Software\\Orders x.mdb");
+    EXPECT_EQ(unterminated.ctx.strCmdKey, "Software\\Orders x.mdb");
+    EXPECT_EQ(unterminated.rest, "");
+}
+
+TEST(CommandLineParser, MalformedValuesBelongToAccess) {
+    const Parsed unquoted = Parse("-CMD=Software\\Orders x.mdb");
+    EXPECT_EQ(unquoted.ctx.strCmdKey, "");
+    EXPECT_EQ(unquoted.rest, "=Software\\Orders x.mdb");
+
+    const Parsed value = Parse("-VALUE x.mdb");  // the default name is gone even so
+    EXPECT_EQ(value.ctx.strCmdValueName, "");
+    EXPECT_EQ(value.rest, "x.mdb");
+
+    const Parsed flag = Parse("-LOGGING=1 -MIN x.mdb");  // a flag with "=" ends the options
+    EXPECT_EQ(flag.logging, 1);
+    EXPECT_EQ(flag.ctx.nAccessShowCmd, 3);
+    EXPECT_EQ(flag.rest, "=1 -MIN x.mdb");
+
+    EXPECT_EQ(Parse("-CMD=\"").rest, "=\"");
+    EXPECT_EQ(Parse("- x.mdb").rest, "x.mdb");
+}
+
+TEST(CommandLineParser, CaseIsIgnoredOnlyForAsciiLetters) {
+    EXPECT_EQ(Parse("-LoGgInG a").logging, 1);
+    // Bytes above 0x7F are compared as they are: no option matches, and they
+    // reach Access untouched.
+    const Parsed high = Parse("-L\xD6GGING \xE9t\xE9.mdb");
+    EXPECT_EQ(high.logging, 0);
+    EXPECT_EQ(high.rest, "\xE9t\xE9.mdb");
+    EXPECT_EQ(Parse("-CMD=\"Soft\xE9\" a").ctx.strCmdKey, "Soft\xE9");
+}
+
+}  // namespace

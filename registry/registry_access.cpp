@@ -1,0 +1,105 @@
+#include "registry/registry_access.h"
+
+#include <vector>
+
+#include "common/handles.h"
+
+namespace {
+
+std::uint32_t OpenKey(HKEY root, const std::string& keyPath, DWORD rights, UniqueKey& key) {
+    return std::uint32_t(RegOpenKeyExA(root, keyPath.c_str(), 0, rights, key.receive()));
+}
+
+std::uint32_t CreateKey(HKEY root, const std::string& keyPath, UniqueKey& key) {
+    return std::uint32_t(RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kKeyReadWrite,
+                                         nullptr, key.receive(), nullptr));
+}
+
+}  // namespace
+
+std::string RootKeyName(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
+    if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+    if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+    if (root == HKEY_USERS) return "HKEY_USERS";
+    return {};
+}
+
+std::pair<HKEY, std::string> SplitRootPrefix(const std::string& keyPath) {
+    if (keyPath.rfind("HKLM\\", 0) == 0) return {HKEY_LOCAL_MACHINE, keyPath.substr(5)};
+    if (keyPath.rfind("HKCU\\", 0) == 0) return {HKEY_CURRENT_USER, keyPath.substr(5)};
+    return {HKEY_LOCAL_MACHINE, keyPath};
+}
+
+std::uint32_t ReadRegString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string& out) {
+    UniqueKey key;
+    if (const auto rc = OpenKey(root, keyPath, kKeyRead, key)) return rc;
+    std::vector<char> buffer(kMaxStringBytes);
+    DWORD type = 0, size = kMaxStringBytes;
+    const auto rc = std::uint32_t(
+        RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size));
+    if (rc) return rc;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+    if (size == 0) {
+        out.clear();
+        return 0;
+    }
+    if (buffer[size - 1] != '\0') return ERROR_INVALID_DATA;
+    out.assign(buffer.data());  // up to the first zero byte
+    return 0;
+}
+
+std::uint32_t ReadRegDword(HKEY root, const std::string& keyPath, const std::string& valueName, std::uint32_t& out) {
+    UniqueKey key;
+    if (const auto rc = OpenKey(root, keyPath, kKeyRead, key)) return rc;
+    DWORD type = 0, value = 0, size = sizeof value;
+    const auto rc = std::uint32_t(
+        RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size));
+    if (rc) return rc;
+    // A REG_DWORD of fewer than four bytes would hand back bytes that were never read.
+    if (type != REG_DWORD || size != sizeof value) return ERROR_INVALID_DATA;
+    out = value;
+    return 0;
+}
+
+std::uint32_t WriteRegString(HKEY root, const std::string& keyPath, const std::string& valueName,
+                             const std::string& text, bool createIfMissing) {
+    UniqueKey key;
+    const auto opened = createIfMissing ? CreateKey(root, keyPath, key) : OpenKey(root, keyPath, kKeyReadWrite, key);
+    if (opened) return opened;
+    return std::uint32_t(RegSetValueExA(key.get(), valueName.c_str(), 0, REG_SZ,
+                                        reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1)));
+}
+
+std::uint32_t WriteRegDword(HKEY root, const std::string& keyPath, const std::string& valueName, std::uint32_t value) {
+    UniqueKey key;
+    if (const auto rc = CreateKey(root, keyPath, key)) return rc;
+    const DWORD data = value;
+    return std::uint32_t(
+        RegSetValueExA(key.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data));
+}
+
+std::uint32_t DeleteKeyTree(HKEY parent, const std::string& subkey) {
+    {
+        UniqueKey key;
+        if (const auto rc = OpenKey(parent, subkey, kKeyReadWrite, key)) return rc;
+        char name[256];
+        while (RegEnumKeyA(key.get(), 0, name, sizeof name) == ERROR_SUCCESS) {
+            if (const auto rc = DeleteKeyTree(key.get(), name)) return rc;
+        }
+    }
+    return std::uint32_t(RegDeleteKeyA(parent, subkey.c_str()));
+}
+
+std::uint32_t DeleteClassesTree(const std::string& keyPath) { return DeleteKeyTree(HKEY_CLASSES_ROOT, keyPath); }
+
+std::uint32_t ReadFirstMachineValue(const std::string& keyPath, std::string& name, DWORD& type, BYTE* data,
+                                    DWORD& dataSize) {
+    UniqueKey key;
+    if (const auto rc = OpenKey(HKEY_LOCAL_MACHINE, keyPath, kKeyRead, key)) return rc;
+    char nameBuffer[1024];
+    DWORD nameSize = sizeof nameBuffer;
+    const auto rc = std::uint32_t(RegEnumValueA(key.get(), 0, nameBuffer, &nameSize, nullptr, &type, data, &dataSize));
+    if (rc == 0) name.assign(nameBuffer, nameSize);
+    return rc;
+}

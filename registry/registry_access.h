@@ -1,0 +1,37 @@
+// The only way the launcher touches the registry (a few steps that say so go
+// direct). Every primitive opens and closes its own keys and returns a
+// Windows error code: 0 on success, 13 for a value of the wrong type or form,
+// otherwise the failing call's code.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+constexpr DWORD kKeyRead = KEY_READ;                // 0x20019
+constexpr DWORD kKeyReadWrite = KEY_READ | KEY_WRITE;  // 0x2001F
+constexpr DWORD kMaxStringBytes = 4096;
+
+// "HKEY_CLASSES_ROOT" and the other three full names; empty for any other handle.
+std::string RootKeyName(HKEY root);
+// "HKLM\" and "HKCU\" (case-sensitive) select their root and are removed;
+// anything else is below HKEY_LOCAL_MACHINE unchanged.
+std::pair<HKEY, std::string> SplitRootPrefix(const std::string& keyPath);
+
+// REG_SZ or REG_EXPAND_SZ (unexpanded) of at most 4096 bytes; out is set only on success.
+std::uint32_t ReadRegString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string& out);
+std::uint32_t ReadRegDword(HKEY root, const std::string& keyPath, const std::string& valueName, std::uint32_t& out);
+// REG_SZ with its terminator. Without createIfMissing a missing key fails with 2.
+std::uint32_t WriteRegString(HKEY root, const std::string& keyPath, const std::string& valueName,
+                             const std::string& text, bool createIfMissing);
+// The key is created when missing.
+std::uint32_t WriteRegDword(HKEY root, const std::string& keyPath, const std::string& valueName, std::uint32_t value);
+// Deletes parent\subkey with everything below it, deepest keys first.
+std::uint32_t DeleteKeyTree(HKEY parent, const std::string& subkey);
+std::uint32_t DeleteClassesTree(const std::string& keyPath);
+// The value at index 0 of HKEY_LOCAL_MACHINE\keyPath: name, type, and data
+// into the caller's buffer (dataSize in: buffer size, out: data size).
+std::uint32_t ReadFirstMachineValue(const std::string& keyPath, std::string& name, DWORD& type, BYTE* data,
+                                    DWORD& dataSize);
