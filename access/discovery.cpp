@@ -1,20 +1,125 @@
 #include "access/discovery.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
+#include "access/generations.h"
 #include "access/text_paths.h"
 #include "common/handles.h"
+#include "launcher/log.h"
 #include "registry/registry_access.h"
 
-// Discovery is not built yet: no association is read and no executable is
-// chosen, so the launch goes on without starting anything.
-void ReadMdbAssociation(LauncherContext&) {}
-bool ChooseAccessExecutable(LauncherContext&) { return true; }
+namespace {
 
-int FileExists(const std::string& path) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file ? 1 : 0;
+constexpr const char* kInstallerComponents = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Components";
+constexpr const char* kInstallerUserData = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
+
+std::string& InstallFolderOf(LauncherContext& ctx, int year) {
+    switch (year) {
+    case 2002: return ctx.strAccess2002Path;
+    case 2003: return ctx.strAccess2003Path;
+    case 2007: return ctx.strAccess2007Path;
+    default: return ctx.strAccess2010Path;
+    }
+}
+
+// The packed-code value of the component key, or else its first value when
+// that is a string.
+bool ReadRuntimeCandidate(const std::string& componentKey, std::string& location) {
+    if (ReadRegString(HKEY_LOCAL_MACHINE, componentKey, kRuntimeValueName, location) == 0 && !location.empty()) {
+        return true;
+    }
+    BYTE data[1024];
+    DWORD type = 0, size = sizeof data;
+    std::string name;
+    if (ReadFirstMachineValue(componentKey, name, type, data, size) != 0 || type != REG_SZ) return false;
+    // Bounded by what was read, whether or not the data carries its terminator.
+    const auto* text = reinterpret_cast<const char*>(data);
+    location.assign(text, strnlen(text, size));
+    return true;
+}
+
+void ShowNotFoundWarning(int generation) {
+    const std::string g = std::to_string(generation);
+    const std::string text = "Unable to find the Access " + g + " runtime.\n" + "The most likely cause is that the " + g +
+                             " Runtime installer failed to install properly.";
+    MessageBoxA(nullptr, text.c_str(), "Tarnwick Warning", MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace
+
+void ReadMdbAssociation(LauncherContext& ctx) {
+    ReadRegString(HKEY_CLASSES_ROOT, ".mdb", "", ctx.strMdbDefault);
+    Log(".mdb default: ", ctx.strMdbDefault);
+}
+
+void GetFullAccessLocations(LauncherContext& ctx) {
+    Log("Start of GetFullAccessLocations");
+    for (const AccessGeneration& generation : kAccessGenerations) {
+        std::string command;
+        if (ReadRegString(HKEY_CLASSES_ROOT, generation.commandKey, "", command) != 0 || command.empty()) continue;
+        std::string& folder = InstallFolderOf(ctx, generation.year);
+        folder = GetAccessFolderFromCommand(command);
+        Log("Access " + std::to_string(generation.year) + " Full found: ", folder);
+    }
+}
+
+std::string GetAccessRuntimeLocation() {
+    const std::string target = std::to_string(kTargetAccessGeneration);
+    Log("Beginning of GetAccessRuntimeLocation for Access ", target);
+    std::vector<std::string> candidates = {std::string(kInstallerComponents) + "\\" + kRuntimeComponentKey};
+    if (const auto users = EnumSubkeyNames(HKEY_LOCAL_MACHINE, kInstallerUserData)) {
+        for (const auto& user : *users) {
+            candidates.push_back(std::string(kInstallerUserData) + "\\" + user + "\\Components\\" + kRuntimeComponentKey);
+        }
+    }
+    std::string location;
+    for (const auto& candidate : candidates) {
+        if (ReadRuntimeCandidate(candidate, location)) break;
+        location.clear();
+    }
+    // Windows Installer records a drive's colon as "?" in component paths.
+    for (char& c : location) {
+        if (c == '?') c = ':';
+    }
+    Log("End of GetAccessRuntimeLocation for Access ", target);
+    Log(location.empty() ? "\t\tRuntime location not found!" : "\t\tRuntime location: " + location);
+    return location;
+}
+
+bool ChooseAccessExecutable(LauncherContext& ctx) {
+    GetFullAccessLocations(ctx);
+    ctx.strAccessExePath = GetAccessRuntimeLocation();
+    const std::string target = std::to_string(kTargetAccessGeneration);
+    if (!ctx.strAccessExePath.empty()) {
+        if (FileExists(ctx.strAccessExePath)) {
+            Log("The Access " + target + " runtime was found!");
+            ctx.strAccess2002Path = GetAccessFolderFromCommand(ctx.strAccessExePath);
+            Log("Setting strAccess2002Path to runtime path: ", ctx.strAccess2002Path);
+            return true;
+        }
+        Log(ctx.strAccessExePath, " does not exist.  Will try full version instead!");
+        // A runtime that is recorded but missing must not be started: without
+        // a full edition the user is told instead.
+        ctx.strAccessExePath.clear();
+    }
+    Log("Don't have runtime, so trying full version");
+    for (const AccessGeneration& generation : kAccessGenerations) {
+        const std::string& folder = InstallFolderOf(ctx, generation.year);
+        if (folder.empty()) continue;
+        const std::string candidate = folder + "\\msaccess.exe";
+        if (FileExists(candidate)) {
+            ctx.strAccessExePath = candidate;
+            ctx.nAccessVersion = generation.year;
+            Log("Will use full version of " + std::to_string(generation.year) + ": ", ctx.strAccessExePath);
+            break;
+        }
+    }
+    if (ctx.strAccessExePath.empty()) {
+        ShowNotFoundWarning(ctx.nAccessVersion);
+        return false;
+    }
+    return true;
 }
 
 std::uint32_t ReadStoredCommandLine(const std::string& keyText, const std::string& valueNameText,
@@ -23,4 +128,50 @@ std::uint32_t ReadStoredCommandLine(const std::string& keyText, const std::strin
     const auto result = ReadRegString(root, keyPath, StripQuotes(valueNameText), commandLine);
     if (result == 0) ReadRegString(HKEY_LOCAL_MACHINE, keyPath + "\\Run-Time Options", "TitleBar", titleBar);
     return result;
+}
+
+std::optional<std::vector<std::string>> EnumSubkeyNames(HKEY root, const std::string& keyPath) {
+    UniqueKey key;
+    if (RegOpenKeyExA(root, keyPath.c_str(), 0, kKeyRead, key.receive()) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    char name[1024];
+    DWORD count = 0;
+    for (DWORD size = sizeof name; RegEnumKeyExA(key.get(), count, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+                                   ERROR_SUCCESS;
+         size = sizeof name) {
+        ++count;
+    }
+    std::vector<std::string> names(count);
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(key.get(), i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+            names[i].assign(name, size);
+        }
+    }
+    return names;
+}
+
+int FileExists(const std::string& path) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file ? 1 : 0;
+}
+
+std::string GetCommonFilesDir() {
+    using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
+    UniqueModule shell(LoadLibraryA("shell32.dll"));
+    const auto getFolderPath =
+        shell ? reinterpret_cast<GetFolderPath>(reinterpret_cast<void*>(GetProcAddress(shell.get(), "SHGetFolderPathA")))
+              : nullptr;
+    if (getFolderPath) {
+        char folder[MAX_PATH] = {};
+        getFolderPath(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, 0, folder);
+        return folder;
+    }
+    std::string folder;
+    if (ReadRegString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", folder) != 0) {
+        return {};
+    }
+    return folder.substr(0, MAX_PATH - 1);
 }

@@ -14,6 +14,14 @@ std::string AsciiLower(std::string_view text) {
     return out;
 }
 
+std::string AsciiUpper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string TrimLeadingSpaces(std::string_view text) {
@@ -55,4 +63,13 @@ std::string RewriteCommandLineForProfile(std::string_view commandLine, std::stri
     const std::string prefix =
         colon == std::string_view::npos || colon < 2 ? std::string() : std::string(commandLine.substr(0, colon - 1));
     return prefix + std::string(folder) + filePart + "\"";
+}
+
+std::string GetAccessFolderFromCommand(std::string_view command) {
+    std::string upper = AsciiUpper(command);
+    const auto at = upper.find("\\MSACCESS.EXE");
+    if (at == std::string::npos) return upper;
+    upper.resize(at);
+    if (!upper.empty() && upper[0] == '"') upper.erase(0, 1);
+    return upper;
 }

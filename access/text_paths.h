@@ -23,3 +23,8 @@ std::string GetDatabasePath(std::string_view commandLine);
 // follows the database path is dropped. Empty when the command line names no
 // database: there is nothing to rewrite then.
 std::string RewriteCommandLineForProfile(std::string_view commandLine, std::string_view folder);
+
+// The install folder in a shell open command: the upper-cased text before
+// "\MSACCESS.EXE" without an opening quote; the whole upper-cased command
+// when the executable is not named in it.
+std::string GetAccessFolderFromCommand(std::string_view command);

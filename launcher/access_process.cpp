@@ -1,13 +1,131 @@
 #include "launcher/access_process.h"
 
+#include <psapi.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <vector>
+
 #include "launcher/log.h"
 
-// Starting and watching Access are not built yet: nothing is started, and the
-// watch reports what it reports for a program that did not start.
-StartResult StartProgram(const std::string&, const std::string&, int, const OsVersionFlags&) { return {}; }
+namespace {
 
-void WatchAccess(const LauncherContext& ctx, unsigned) {
-    if (ctx.dwAccessProcessId == 0) Log("Timed Out - main Access window not found!");
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchAccessWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    if (GetParent(window)) return TRUE;  // an owned pop-up is not the main window
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != search->processId) return TRUE;
+    char className[256];
+    if (GetClassNameA(window, className, sizeof className) == 0) return TRUE;
+    if (lstrcmpiA(className, "OMain") != 0) return TRUE;
+    search->found = window;
+    return FALSE;
 }
 
-bool IsAccessRunning() { return false; }
+StartResult StartThroughShell(const std::string& path, const std::string& arguments, int showCmd) {
+    StartResult result;
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpFile = path.c_str();
+    info.lpParameters = arguments.c_str();
+    info.nShow = showCmd;
+    if (!ShellExecuteExA(&info)) return result;
+    UniqueHandle process(info.hProcess);
+    using GetProcessIdFn = DWORD(WINAPI*)(HANDLE);
+    UniqueModule kernel(LoadLibraryA("Kernel32.dll"));
+    const auto getProcessId =
+        kernel ? reinterpret_cast<GetProcessIdFn>(reinterpret_cast<void*>(GetProcAddress(kernel.get(), "GetProcessId")))
+               : nullptr;
+    if (getProcessId && process) {
+        result.processId = getProcessId(process.get());
+        result.process = std::move(process);
+    }
+    return result;
+}
+
+StartResult StartDirectly(const std::string& path, const std::string& arguments, int showCmd) {
+    StartResult result;
+    std::string commandLine = "\"" + path + "\" " + arguments;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = WORD(showCmd);
+    PROCESS_INFORMATION info = {};
+    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                       &startup, &info)) {
+        CloseHandle(info.hThread);
+        result.processId = info.dwProcessId;
+        result.process.reset(info.hProcess);
+    }
+    return result;
+}
+
+}  // namespace
+
+StartResult StartProgram(const std::string& path, const std::string& arguments, int showCmd,
+                         const OsVersionFlags& os) {
+    return os.bIsVistaOrLater ? StartThroughShell(path, arguments, showCmd) : StartDirectly(path, arguments, showCmd);
+}
+
+HWND FindAccessMainWindow(DWORD processId) {
+    WindowSearch search{processId, nullptr};
+    EnumWindows(MatchAccessWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int WatchAccess(const LauncherContext& ctx, unsigned pollMs) {
+    if (ctx.dwAccessProcessId == 0) {
+        Log("Timed Out - main Access window not found!");
+        return 0;
+    }
+    Log("Access launched with ProcessID: ", std::to_string(ctx.dwAccessProcessId));
+    const int pollLimit = ctx.nAccessVersion < 2003 ? 30 : 60;
+    HANDLE process = static_cast<HANDLE>(ctx.hAccessProcess);
+    int searches = 1;
+    HWND window = FindAccessMainWindow(ctx.dwAccessProcessId);
+    for (int count = 0; !window && count < pollLimit; ++count) {
+        if (WaitForSingleObject(process, 0) != WAIT_TIMEOUT) break;  // ended, or the handle is unusable
+        Sleep(pollMs);
+        window = FindAccessMainWindow(ctx.dwAccessProcessId);
+        ++searches;
+    }
+    if (window) {
+        WaitForSingleObject(process, ctx.nWaitMs == 0 ? INFINITE : DWORD(ctx.nWaitMs));
+        Log("Found main Access window - shutting down");
+    } else {
+        Log("Timed Out - main Access window not found!");
+    }
+    return searches;
+}
+
+bool IsAccessRunning() {
+    // Terminal servers run far more than 1024 processes: grow the buffer
+    // until the list comes back shorter than the room given.
+    std::vector<DWORD> ids(1024);
+    DWORD bytes = 0;
+    for (;;) {
+        if (!EnumProcesses(ids.data(), DWORD(ids.size() * sizeof(DWORD)), &bytes)) return false;
+        if (bytes < ids.size() * sizeof(DWORD)) break;
+        ids.resize(ids.size() * 2);
+    }
+    for (DWORD i = 0; i < bytes / sizeof(DWORD); ++i) {
+        if (ids[i] == 0) continue;
+        UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, ids[i]));
+        if (!process) continue;
+        HMODULE module;
+        DWORD needed;
+        char name[MAX_PATH] = "<unknown>";
+        if (EnumProcessModules(process.get(), &module, sizeof module, &needed)) {
+            GetModuleBaseNameA(process.get(), module, name, sizeof name);
+        }
+        if (strcmp(name, "MSACCESS.EXE") == 0) return true;  // case matters
+    }
+    return false;
+}

@@ -2,20 +2,27 @@
 // whether any Access is running.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
+#include "common/handles.h"
 #include "launcher/context.h"
 
 struct StartResult {
     std::uint32_t processId = 0;  // 0: nothing was started
-    void* process = nullptr;      // HANDLE, owned by the caller
+    UniqueHandle process;
 };
 
+// Vista and later: through the shell; earlier: CreateProcessA with the path quoted.
 StartResult StartProgram(const std::string& path, const std::string& arguments, int showCmd,
                          const OsVersionFlags& os);
-// Waits for Access's main window, then for Access to end within nWaitMs, and
-// logs the outcome. pollMs is the pause between window searches.
-void WatchAccess(const LauncherContext& ctx, unsigned pollMs);
-// Whether a process whose main module is named MSACCESS.EXE exists.
+// The top-level, unowned "OMain" window of the process, or null.
+HWND FindAccessMainWindow(DWORD processId);
+// Waits for Access's main window (30 polls below 2003, else 60), then for
+// Access to end within nWaitMs (0: no limit), and logs the outcome. pollMs is
+// the pause between window searches. Returns how many searches were made.
+int WatchAccess(const LauncherContext& ctx, unsigned pollMs);
+// Whether a process whose main module is named exactly MSACCESS.EXE exists.
 bool IsAccessRunning();

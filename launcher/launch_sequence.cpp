@@ -92,8 +92,8 @@ void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host
     UniqueHandle accessProcess;
     if (!ctx.strAccessExePath.empty()) {
         Log("Launching Access: ", ctx.strAccessExePath + "\r\n\twith cmdline: " + ctx.strAccessCmdLine);
-        const StartResult started = StartProgram(ctx.strAccessExePath, ctx.strAccessCmdLine, ctx.nAccessShowCmd, ctx.os);
-        accessProcess.reset(static_cast<HANDLE>(started.process));
+        StartResult started = StartProgram(ctx.strAccessExePath, ctx.strAccessCmdLine, ctx.nAccessShowCmd, ctx.os);
+        accessProcess = std::move(started.process);
         ctx.hAccessProcess = accessProcess.get();
         ctx.dwAccessProcessId = started.processId;
         WatchAccess(ctx, kWindowPollMs);

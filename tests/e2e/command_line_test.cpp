@@ -5,7 +5,13 @@
 
 namespace {
 
-using CommandLine = Scenario;
+class CommandLine : public Scenario {
+protected:
+    void SetUp() override {
+        Scenario::SetUp();
+        InstallFullAccess(2002, {{"lifetimeMs", "300"}});
+    }
+};
 
 TEST_F(CommandLine, StoredCommandLineComesFromTheNamedUserKey) {
     WriteRegString(HKEY_CURRENT_USER, "Software\\Orders", "CmdLine", "\"C:\\Apps\\Orders.mdb\" /runtime", true);
@@ -14,6 +20,8 @@ TEST_F(CommandLine, StoredCommandLineComesFromTheNamedUserKey) {
     EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Command line: -LOGGING -CMD=\"HKCU\\Software\\Orders\" /excl",
                                                  "Have cmdline from registry: \"C:\\Apps\\Orders.mdb\" /runtime",
                                                  "ParsedCmdLine: /excl"}));
+    const std::string received = ReadRecord(std::string(kScenarioRoot) + "\\Office2002\\MSACCESS.EXE")["commandline"];
+    EXPECT_EQ(received.substr(received.find(' ') + 1), "\"C:\\Apps\\Orders.mdb\" /runtime /excl");
 }
 
 TEST_F(CommandLine, NamedValueAndMissingValue) {
@@ -36,7 +44,9 @@ TEST_F(CommandLine, WindowsProfileRewritesToTheLocalApplicationDataFolder) {
 
 TEST_F(CommandLine, WindowsProfileWithoutADatabaseLeavesTheCommandLine) {
     EXPECT_EQ(RunTarnwick("-LOGGING -WINDOWSPROFILE /runtime"), 0);
-    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"******* bWindowsProfile = TRUE", "Saving default registry settings"}));
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"******* bWindowsProfile = TRUE", ".mdb default: "}));
+    EXPECT_TRUE(HasConsecutiveLines(
+        LogLines(), {"Launching Access: C:\\TARNWICKSCENARIO\\OFFICE2002\\msaccess.exe\r\n\twith cmdline: /runtime"}));
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 #include "tests/support/harness.h"
 
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <algorithm>
 #include <sstream>
 
 #include "tests/support/registry_snapshot.h"
+
 
 std::string BinDir() {
     char path[MAX_PATH] = {};
@@ -146,7 +148,108 @@ void SetWindowsVersionFor(const std::string& exeName, const std::string& version
     RegCloseKey(key);
 }
 
+namespace {
+void DeleteTree(const std::string& folder) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = folder + "\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteTree(path);
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+std::string WithoutExtension(const std::string& path) {
+    const auto dot = path.rfind('.');
+    return dot != std::string::npos && dot > path.rfind('\\') ? path.substr(0, dot) : path;
+}
+}  // namespace
+
+void PlaceFakeProgram(const std::string& exePath, const std::map<std::string, std::string>& settings,
+                      const std::vector<std::string>& reads, const std::string& standIn) {
+    MakeDirs(exePath.substr(0, exePath.rfind('\\')));
+    ASSERT_TRUE(CopyFileA((BinDir() + standIn).c_str(), exePath.c_str(), FALSE)) << exePath;
+    std::map<std::string, std::string> all = {{"lifetimeMs", "1000"}};
+    for (const auto& [key, value] : settings) all[key] = value;
+    std::string ini = "[fake]\r\n";
+    for (const auto& [key, value] : all) ini += key + "=" + value + "\r\n";
+    ini += "[read]\r\n";
+    for (size_t i = 0; i < reads.size(); ++i) ini += std::to_string(i + 1) + "=" + reads[i] + "\r\n";
+    WriteFileBytes(WithoutExtension(exePath) + ".ini", ini);
+}
+
+std::map<std::string, std::string> ReadRecord(const std::string& exePath, DWORD waitMs) {
+    const std::string path = WithoutExtension(exePath) + ".record.txt";
+    for (DWORD waited = 0; !PathExists(path) && waited < waitMs; waited += 50) Sleep(50);
+    std::map<std::string, std::string> record;
+    std::istringstream lines(ReadFileBytes(path));
+    for (std::string line; std::getline(lines, line);) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) record[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return record;
+}
+
+std::string InstallFullAccess(int year, const std::map<std::string, std::string>& settings,
+                              const std::string& command) {
+    const std::string folder = std::string(kScenarioRoot) + "\\Office" + std::to_string(year);
+    PlaceFakeProgram(folder + "\\MSACCESS.EXE", settings);
+    const char* progIds[] = {"Access.Application.10", "Access.Application.11", "Access.Application.12",
+                             "Access.Application.14"};
+    const int index = year == 2002 ? 0 : year == 2003 ? 1 : year == 2007 ? 2 : 3;
+    const std::string key = std::string(progIds[index]) + "\\shell\\open\\command";
+    const std::string text = command.empty() ? "\"" + folder + "\\MSACCESS.EXE\" /NOSTARTUP \"%1\"" : command;
+    HKEY opened;
+    RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
+    RegSetValueExA(opened, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1));
+    RegCloseKey(opened);
+    return folder;
+}
+
+std::string RuntimeComponentKey() {
+    return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Components\\769E92CC2CB71D119A12000A9CE1A23A";
+}
+
+void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location) {
+    HKEY opened;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, componentKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
+    RegSetValueExA(opened, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
+                   DWORD(location.size() + 1));
+    RegCloseKey(opened);
+}
+
+void KillStandIns() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        const std::string name = entry.szExeFile;
+        if (lstrcmpiA(name.c_str(), "msaccess.exe") == 0 || lstrcmpiA(name.c_str(), "launch32.exe") == 0 ||
+            lstrcmpiA(name.c_str(), "Tarnwick.exe") == 0) {
+            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+                TerminateProcess(process, 1);
+                WaitForSingleObject(process, 5000);
+                CloseHandle(process);
+            }
+        }
+    }
+    CloseHandle(snapshot);
+}
+
 void Scenario::SetUp() {
+    KillStandIns();
+    DeleteTree(kScenarioRoot);
+    MakeDirs(kScenarioRoot);
     ASSERT_TRUE(ResetRegistryToSnapshot(std::string(kTestStateDir) + "\\pristine.snap"))
         << "the registry snapshot of the test prefix is missing";
     DeleteFileA(LogPath().c_str());
@@ -155,11 +258,12 @@ void Scenario::SetUp() {
 std::vector<std::string> LogLines() {
     const std::string bytes = ReadFileBytes(LogPath());
     std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        // "\r\n\twith cmdline: " continues the entry before it.
-        if (end + 2 < bytes.size() && bytes[end + 2] == '\t' && !lines.empty() && start == end) continue;
+    size_t start = 0, scan = 0;
+    for (size_t end; (end = bytes.find("\r\n", scan)) != std::string::npos;) {
+        scan = end + 2;
+        if (bytes.compare(scan, 15, "\twith cmdline: ") == 0) continue;  // one entry on two physical lines
         lines.push_back(bytes.substr(start, end - start));
+        start = scan;
     }
     if (start < bytes.size()) lines.push_back(bytes.substr(start));
     return lines;
@@ -175,4 +279,24 @@ std::vector<std::string> LogLines() {
     text += "in the log:\n";
     for (const auto& line : lines) text += "  " + line + "\n";
     return ::testing::AssertionFailure() << text;
+}
+
+::testing::AssertionResult SameRegistryAs(const std::string& before) {
+    const std::string after = DumpRegistry();
+    if (after == before) return ::testing::AssertionSuccess();
+    auto lines = [](const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        return out;
+    };
+    const auto a = lines(before), b = lines(after);
+    std::string diff;
+    for (const auto& line : a) {
+        if (std::find(b.begin(), b.end(), line) == b.end()) diff += "- " + line + "\n";
+    }
+    for (const auto& line : b) {
+        if (std::find(a.begin(), a.end(), line) == a.end()) diff += "+ " + line + "\n";
+    }
+    return ::testing::AssertionFailure() << "the registry changed:\n" << diff.substr(0, 4000);
 }

@@ -52,11 +52,14 @@ ResponderResult RunTarnwickAnswering(const std::string& arguments, const std::st
 // Wine's per-program Windows version: "winxp", "nt40", "win98", "win7".
 void SetWindowsVersionFor(const std::string& exeName, const std::string& version);
 
+void KillStandIns();
+
 // Every scenario starts from the registry saved when the prefix was made,
 // and without a log from an earlier scenario.
 class Scenario : public ::testing::Test {
 protected:
     void SetUp() override;
+    void TearDown() override { KillStandIns(); }
 };
 
 // The log's lines without their CR LF ends (a "\r\n\t" inside an entry stays).
@@ -64,3 +67,28 @@ std::vector<std::string> LogLines();
 // Whether the lines hold the expected ones one right after the other.
 ::testing::AssertionResult HasConsecutiveLines(const std::vector<std::string>& lines,
                                                const std::vector<std::string>& expected);
+
+// Compares the registry with a DumpRegistry() taken before, listing what changed.
+::testing::AssertionResult SameRegistryAs(const std::string& before);
+
+// Installations and files of a scenario live below this folder, which every
+// scenario starts without.
+constexpr const char* kScenarioRoot = "C:\\TarnwickScenario";
+
+// Copies a stand-in program to the path (fake_access.exe unless another is
+// named) and writes its settings file: [fake] values, then the registry
+// values to record as "<root name>\<key>|<value name>".
+void PlaceFakeProgram(const std::string& exePath, const std::map<std::string, std::string>& settings = {},
+                      const std::vector<std::string>& reads = {}, const std::string& standIn = "fake_access.exe");
+// The record a stand-in wrote at start, waiting up to the time for it.
+std::map<std::string, std::string> ReadRecord(const std::string& exePath, DWORD waitMs = 5000);
+// A full edition: the fake at <scenario root>\Office<year>\MSACCESS.EXE and
+// its shell open command (in the given form, or the usual quoted one).
+std::string InstallFullAccess(int year, const std::map<std::string, std::string>& settings = {},
+                              const std::string& command = "");
+// The 2002 runtime's Windows Installer component value, under the given
+// component key path (below HKEY_LOCAL_MACHINE).
+void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location);
+std::string RuntimeComponentKey();  // the machine-wide Components key of the 2002 runtime
+// Ends every stand-in process left running.
+void KillStandIns();

@@ -191,6 +191,8 @@ std::vector<RegNode> ReadScopes() {
 }
 
 void DumpTree(std::string& out, const std::wstring& path, const RegNode& node) {
+    // Wine's own bookkeeping of system parameters comes and goes with windows.
+    if (path == L"HKEY_CURRENT_USER\\Software\\Wine\\Temporary System Parameters") return;
     char line[64];
     auto narrow = [](const std::wstring& w) {
         std::string s;

@@ -46,3 +46,17 @@ TEST(ProfileRewrite, OpensTheDatabaseFromTheGivenFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AccessFolderFromCommand, TakesTheFolderInFrontOfTheExecutable) {
+    EXPECT_EQ(GetAccessFolderFromCommand("\"C:\\Program Files\\Office\\MSACCESS.EXE\" /NOSTARTUP \"%1\""),
+              "C:\\PROGRAM FILES\\OFFICE");
+    EXPECT_EQ(GetAccessFolderFromCommand("c:\\office10\\msaccess.exe %1"), "C:\\OFFICE10");
+    EXPECT_EQ(GetAccessFolderFromCommand("\\MSACCESS.EXE"), "");
+    EXPECT_EQ(GetAccessFolderFromCommand("\"\\msaccess.exe\""), "");
+    EXPECT_EQ(GetAccessFolderFromCommand("C:\\Tools\\open.exe %1"), "C:\\TOOLS\\OPEN.EXE %1");
+    EXPECT_EQ(GetAccessFolderFromCommand("\xe9:\\b\\MSACCESS.EXE"), "\xe9:\\B");  // only ASCII letters change
+}
+
+}  // namespace

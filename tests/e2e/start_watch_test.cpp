@@ -1,0 +1,106 @@
+// Starting Access with the built command line and show state, and watching it.
+#include "tests/support/harness.h"
+
+namespace {
+
+using StartAndWatch = Scenario;
+
+const std::string kExe2002 = "C:\\TARNWICKSCENARIO\\OFFICE2002\\msaccess.exe";
+
+bool ProcessEnded(const std::string& pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, strtoul(pid.c_str(), nullptr, 10));
+    if (!process) return true;
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+TEST_F(StartAndWatch, ShowStatesReachAccess) {
+    const std::string exe = InstallFullAccess(2002) + "\\MSACCESS.EXE";
+    const std::pair<const char*, const char*> cases[] = {{"-MIN x.mdb", "2"}, {"-NORMAL x.mdb", "1"}, {"x.mdb", "3"}};
+    for (const auto& [arguments, show] : cases) {
+        DeleteFileA((std::string(kScenarioRoot) + "\\Office2002\\MSACCESS.record.txt").c_str());
+        EXPECT_EQ(RunTarnwick(arguments), 0);
+        EXPECT_EQ(ReadRecord(exe)["show"], show) << arguments;
+    }
+}
+
+TEST_F(StartAndWatch, ShellStartHandsOverTheCommandLine) {
+    const std::string exe = InstallFullAccess(2002) + "\\MSACCESS.EXE";
+    EXPECT_EQ(RunTarnwick("-LOGGING \"C:\\Data\\orders.mdb\" /runtime"), 0);
+    const auto record = ReadRecord(exe);
+    EXPECT_EQ(record.at("commandline").substr(record.at("commandline").find(' ') + 1), "\"C:\\Data\\orders.mdb\" /runtime");
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Launching Access: " + kExe2002 + "\r\n\twith cmdline: \"C:\\Data\\orders.mdb\" /runtime",
+                                                 "Access launched with ProcessID: " + record.at("pid"),
+                                                 "Found main Access window - shutting down"}));
+}
+
+TEST_F(StartAndWatch, WindowsXpStartsDirectlyWithTheQuotedPath) {
+    SetWindowsVersionFor("Tarnwick.exe", "winxp");
+    const std::string exe = InstallFullAccess(2002) + "\\MSACCESS.EXE";
+    EXPECT_EQ(RunTarnwick("-NORMAL \"C:\\Data\\orders.mdb\" /runtime"), 0);
+    auto record = ReadRecord(exe);
+    EXPECT_EQ(record["commandline"], "\"" + kExe2002 + "\" \"C:\\Data\\orders.mdb\" /runtime");
+    EXPECT_EQ(record["show"], "1");
+
+    DeleteFileA((std::string(kScenarioRoot) + "\\Office2002\\MSACCESS.record.txt").c_str());
+    EXPECT_EQ(RunTarnwick("-NORMAL"), 0);  // no arguments: the quoted path and one blank
+    EXPECT_EQ(ReadRecord(exe)["commandline"], "\"" + kExe2002 + "\" ");
+}
+
+TEST_F(StartAndWatch, LateMainWindowIsStillFound) {
+    InstallFullAccess(2002, {{"window", "late"}, {"delayMs", "2500"}, {"lifetimeMs", "4000"}});
+    EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Found main Access window - shutting down", "Restoring registry keys"}));
+}
+
+TEST_F(StartAndWatch, OwnedPopupIsNotTheMainWindow) {
+    InstallFullAccess(2002, {{"window", "owned"}, {"lifetimeMs", "2500"}});
+    EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Timed Out - main Access window not found!", "Restoring registry keys"}));
+}
+
+TEST_F(StartAndWatch, ExitWaitIsBoundedUnlessZero) {
+    const std::string exe = InstallFullAccess(2002, {{"lifetimeMs", "4000"}}) + "\\MSACCESS.EXE";
+    EXPECT_EQ(RunTarnwick("-WAIT=300 x.mdb"), 0);
+    const std::string bounded = ReadRecord(exe)["pid"];
+    EXPECT_FALSE(ProcessEnded(bounded)) << "the launcher should have ended while Access ran";
+
+    KillStandIns();
+    DeleteFileA((std::string(kScenarioRoot) + "\\Office2002\\MSACCESS.record.txt").c_str());
+    EXPECT_EQ(RunTarnwick("-WAIT=0 x.mdb"), 0);
+    EXPECT_TRUE(ProcessEnded(ReadRecord(exe)["pid"])) << "-WAIT=0 waits until Access ends";
+}
+
+TEST_F(StartAndWatch, WaitForAccessToCloseRestoresFirstAndEndsAfterAccess) {
+    const std::string exe = InstallFullAccess(2002, {{"lifetimeMs", "4000"}}) + "\\MSACCESS.EXE";
+    EXPECT_EQ(RunTarnwick("-LOGGING -WAIT=300 -WAITFORACCESSTOCLOSE x.mdb"), 0);
+    EXPECT_TRUE(ProcessEnded(ReadRecord(exe)["pid"]));
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Found main Access window - shutting down", "Restoring registry keys",
+                                                 "Exiting application"}));
+}
+
+TEST_F(StartAndWatch, SecFileStartsLaunch32BesideIt) {
+    InstallFullAccess(2002);
+    const std::string folder = std::string(kScenarioRoot) + "\\Secured";
+    PlaceFakeProgram(folder + "\\launch32.exe", {}, {}, "fake_launch32.exe");
+    WriteFileBytes(folder + "\\orders.mdw", "");
+    EXPECT_EQ(RunTarnwick("-LOGGING -SECFILE=\"" + folder + "\\orders.mdw\" x.mdb"), 0);
+    EXPECT_EQ(ReadRecord(folder + "\\launch32.exe")["commandline"],
+              "\"" + folder + "\\launch32.exe\" " + folder + "\\orders.mdw");
+    EXPECT_TRUE(HasConsecutiveLines(
+        LogLines(), {"Launching with Launch32.exe", folder + "\\launch32.exe",
+                     "Launching Access: " + folder + "\\launch32.exe\r\n\twith cmdline: " + folder + "\\orders.mdw"}));
+    // launch32.exe shows no main window of its own and ends: the poll stops.
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Timed Out - main Access window not found!", "Restoring registry keys"}));
+}
+
+TEST_F(StartAndWatch, SecFileWithoutLaunch32StartsAccess) {
+    const std::string exe = InstallFullAccess(2002) + "\\MSACCESS.EXE";
+    EXPECT_EQ(RunTarnwick("-LOGGING -SECFILE=\"C:\\Nowhere\\orders.mdw\" x.mdb"), 0);
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Launching with Launch32.exe",
+                                                 "Launching Access: " + kExe2002 + "\r\n\twith cmdline: x.mdb"}));
+    EXPECT_FALSE(ReadRecord(exe).empty());
+}
+
+}  // namespace
