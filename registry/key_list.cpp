@@ -1,9 +1,110 @@
 #include "registry/key_list.h"
 
-// The catalogue, the snapshot file and the capture itself are not built yet:
-// the list stays empty and capture and restore change nothing.
-void BuildCaptureList(RegistryKeyList&) {}
-void CaptureEntries(RegistryKeyList&) {}
-void RestoreEntries(RegistryKeyList&) {}
-bool DropEntry(RegistryKeyList&, const std::string&) { return false; }
-void AddLanguageEntries2007(RegistryKeyList&) {}
+#include <windows.h>
+
+#include "common/handles.h"
+#include "registry/registry_access.h"
+
+namespace {
+
+HKEY RootKey(RegRoot root) {
+    switch (root) {
+    case RegRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case RegRoot::CurrentUser: return HKEY_CURRENT_USER;
+    case RegRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case RegRoot::Users: return HKEY_USERS;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void BuildCaptureList(RegistryKeyList& list) {
+    auto catalogue = CatalogueEntries();
+    list.entries.insert(list.entries.end(), std::make_move_iterator(catalogue.begin()),
+                        std::make_move_iterator(catalogue.end()));
+}
+
+void AddEntry(RegistryKeyList& list, const std::string& keyPath, RegRoot root, const std::string& valueName) {
+    RegistryEntry entry;
+    entry.root = root;
+    entry.keyPath = keyPath;
+    entry.valueName = valueName;
+    list.entries.push_back(std::move(entry));
+}
+
+bool DropEntry(RegistryKeyList& list, const std::string& keyPath) { return DropEntry(list.entries, keyPath); }
+
+void AddLanguageEntries2007(RegistryKeyList& list) {
+    for (const char* name : {"UILanguage", "HelpLanguage", "FollowSystemUI"}) {
+        AddEntry(list, "Software\\Microsoft\\Office\\12.0\\Common\\LanguageResources", RegRoot::CurrentUser, name);
+    }
+}
+
+void ReadEntry(RegistryEntry& entry) {
+    HKEY root = RootKey(entry.root);
+    DWORD type = REG_SZ;
+    entry.valueType = kTypeString;
+    auto rc = ReadRegString(root, entry.keyPath, entry.valueName, entry.stringData, &type);
+    if (rc == 0 && type == REG_EXPAND_SZ) entry.valueType = kTypeExpandString;
+    if (rc == ERROR_INVALID_DATA) {
+        entry.valueType = kTypeDword;
+        rc = ReadRegDword(root, entry.keyPath, entry.valueName, entry.dwordData);
+    }
+    entry.present = rc == 0 ? 1 : 0;
+}
+
+void WriteBackEntry(const RegistryEntry& entry) {
+    if (entry.present != 1) return;
+    HKEY root = RootKey(entry.root);
+    if (entry.valueType == kTypeDword) {
+        WriteRegDword(root, entry.keyPath, entry.valueName, entry.dwordData);
+    } else {
+        WriteRegString(root, entry.keyPath, entry.valueName, entry.stringData, true,
+                       entry.valueType == kTypeExpandString ? REG_EXPAND_SZ : REG_SZ);
+    }
+}
+
+void CaptureEntries(RegistryKeyList& list) {
+    for (auto& entry : list.entries) ReadEntry(entry);
+    if (list.useSnapshotFile == 1) WriteSnapshotFile(BuildSnapshotText(list.entries));
+}
+
+void RestoreEntries(RegistryKeyList& list) {
+    if (list.useSnapshotFile == 1) ReadSnapshotFile(list.entries);
+    for (const auto& entry : list.entries) WriteBackEntry(entry);
+}
+
+std::string SnapshotFilePath() {
+    char folder[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    return std::string(length > 0 && length < sizeof folder ? folder : "") + "~ZQReg.dat";
+}
+
+void WriteSnapshotFile(const std::string& text) {
+    const std::string bytes = EncipherSnapshot(text);
+    UniqueFile file(CreateFileA(SnapshotFilePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file) return;
+    DWORD written = 0;
+    WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+}
+
+void ReadSnapshotFile(std::vector<RegistryEntry>& entries) {
+    const std::string path = SnapshotFilePath();
+    {
+        UniqueFile file(
+            CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return;
+        const DWORD size = GetFileSize(file.get(), nullptr);
+        std::string bytes(size == INVALID_FILE_SIZE ? 0 : size, '\0');
+        DWORD read = 0;
+        if (!bytes.empty() && ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr)) {
+            bytes.resize(read);
+        } else {
+            bytes.clear();
+        }
+        ApplySnapshotBytes(std::move(bytes), entries);
+    }
+    DeleteFileA(path.c_str());
+}

@@ -1,5 +1,6 @@
 #include "registry/registry_access.h"
 
+#include <cstring>
 #include <vector>
 
 #include "common/handles.h"
@@ -31,7 +32,8 @@ std::pair<HKEY, std::string> SplitRootPrefix(const std::string& keyPath) {
     return {HKEY_LOCAL_MACHINE, keyPath};
 }
 
-std::uint32_t ReadRegString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string& out) {
+std::uint32_t ReadRegString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string& out,
+                            DWORD* typeOut) {
     UniqueKey key;
     if (const auto rc = OpenKey(root, keyPath, kKeyRead, key)) return rc;
     std::vector<char> buffer(kMaxStringBytes);
@@ -40,12 +42,9 @@ std::uint32_t ReadRegString(HKEY root, const std::string& keyPath, const std::st
         RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size));
     if (rc) return rc;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
-    if (size == 0) {
-        out.clear();
-        return 0;
-    }
-    if (buffer[size - 1] != '\0') return ERROR_INVALID_DATA;
-    out.assign(buffer.data());  // up to the first zero byte
+    if (size > 0 && buffer[size - 1] != '\0') return ERROR_INVALID_DATA;
+    out.assign(buffer.data(), size == 0 ? 0 : strlen(buffer.data()));  // up to the first zero byte
+    if (typeOut) *typeOut = type;
     return 0;
 }
 
@@ -63,11 +62,11 @@ std::uint32_t ReadRegDword(HKEY root, const std::string& keyPath, const std::str
 }
 
 std::uint32_t WriteRegString(HKEY root, const std::string& keyPath, const std::string& valueName,
-                             const std::string& text, bool createIfMissing) {
+                             const std::string& text, bool createIfMissing, DWORD type) {
     UniqueKey key;
     const auto opened = createIfMissing ? CreateKey(root, keyPath, key) : OpenKey(root, keyPath, kKeyReadWrite, key);
     if (opened) return opened;
-    return std::uint32_t(RegSetValueExA(key.get(), valueName.c_str(), 0, REG_SZ,
+    return std::uint32_t(RegSetValueExA(key.get(), valueName.c_str(), 0, type,
                                         reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1)));
 }
 

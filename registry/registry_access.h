@@ -20,12 +20,15 @@ std::string RootKeyName(HKEY root);
 // anything else is below HKEY_LOCAL_MACHINE unchanged.
 std::pair<HKEY, std::string> SplitRootPrefix(const std::string& keyPath);
 
-// REG_SZ or REG_EXPAND_SZ (unexpanded) of at most 4096 bytes; out is set only on success.
-std::uint32_t ReadRegString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string& out);
+// REG_SZ or REG_EXPAND_SZ (unexpanded) of at most 4096 bytes; out (and the
+// type, when asked for) is set only on success.
+std::uint32_t ReadRegString(HKEY root, const std::string& keyPath, const std::string& valueName, std::string& out,
+                            DWORD* type = nullptr);
 std::uint32_t ReadRegDword(HKEY root, const std::string& keyPath, const std::string& valueName, std::uint32_t& out);
-// REG_SZ with its terminator. Without createIfMissing a missing key fails with 2.
+// REG_SZ (or REG_EXPAND_SZ when asked) with its terminator. Without
+// createIfMissing a missing key fails with 2 and nothing is created.
 std::uint32_t WriteRegString(HKEY root, const std::string& keyPath, const std::string& valueName,
-                             const std::string& text, bool createIfMissing);
+                             const std::string& text, bool createIfMissing, DWORD type = REG_SZ);
 // The key is created when missing.
 std::uint32_t WriteRegDword(HKEY root, const std::string& keyPath, const std::string& valueName, std::uint32_t value);
 // Deletes parent\subkey with everything below it, deepest keys first.

@@ -7,6 +7,9 @@
 //   delayMs  = wait before the "late" window
 //   lifetimeMs = end after this long; 0 = only when closed or killed
 // section [read]: n = <root name>\<key path>|<value name>, recorded as read.n
+// section [write]: n = <root name>\<key path>|<value name>|<type>|<data>,
+//   type REG_SZ, REG_EXPAND_SZ, REG_DWORD or DELETE; done after the record,
+//   as Access changes its own registrations while it runs
 // Record: "<exe path without extension>.record.txt", written whole at start.
 #include <windows.h>
 
@@ -92,6 +95,39 @@ void WriteRecord() {
     }
 }
 
+void WriteValues() {
+    for (int i = 1;; ++i) {
+        const std::string spec = Setting("write", std::to_string(i).c_str(), "");
+        if (spec.empty()) break;
+        size_t bars[3], at = 0;
+        bool complete = true;
+        for (auto& bar : bars) {
+            bar = spec.find('|', at);
+            if (bar == std::string::npos) complete = false;
+            at = bar + 1;
+        }
+        const auto slash = spec.find('\\');
+        if (!complete || slash == std::string::npos || slash > bars[0]) continue;
+        HKEY root = RootFromName(spec.substr(0, slash));
+        const std::string key = spec.substr(slash + 1, bars[0] - slash - 1);
+        const std::string name = spec.substr(bars[0] + 1, bars[1] - bars[0] - 1);
+        const std::string type = spec.substr(bars[1] + 1, bars[2] - bars[1] - 1);
+        const std::string data = spec.substr(bars[2] + 1);
+        HKEY opened;
+        if (!root || RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr)) continue;
+        if (type == "DELETE") {
+            RegDeleteValueA(opened, name.c_str());
+        } else if (type == "REG_DWORD") {
+            const DWORD number = strtoul(data.c_str(), nullptr, 10);
+            RegSetValueExA(opened, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
+        } else {
+            RegSetValueExA(opened, name.c_str(), 0, type == "REG_EXPAND_SZ" ? REG_EXPAND_SZ : REG_SZ,
+                           reinterpret_cast<const BYTE*>(data.c_str()), DWORD(data.size() + 1));
+        }
+        RegCloseKey(opened);
+    }
+}
+
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DESTROY) PostQuitMessage(0);  // closing Access's window ends Access
     return DefWindowProcA(window, message, wParam, lParam);
@@ -119,6 +155,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (dot != std::string::npos && dot > g_base.rfind('\\')) g_base.resize(dot);
 
     WriteRecord();
+    WriteValues();
 
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = MainProc;

@@ -176,7 +176,8 @@ std::string WithoutExtension(const std::string& path) {
 }  // namespace
 
 void PlaceFakeProgram(const std::string& exePath, const std::map<std::string, std::string>& settings,
-                      const std::vector<std::string>& reads, const std::string& standIn) {
+                      const std::vector<std::string>& reads, const std::string& standIn,
+                      const std::vector<std::string>& writes) {
     MakeDirs(exePath.substr(0, exePath.rfind('\\')));
     ASSERT_TRUE(CopyFileA((BinDir() + standIn).c_str(), exePath.c_str(), FALSE)) << exePath;
     std::map<std::string, std::string> all = {{"lifetimeMs", "1000"}};
@@ -185,6 +186,8 @@ void PlaceFakeProgram(const std::string& exePath, const std::map<std::string, st
     for (const auto& [key, value] : all) ini += key + "=" + value + "\r\n";
     ini += "[read]\r\n";
     for (size_t i = 0; i < reads.size(); ++i) ini += std::to_string(i + 1) + "=" + reads[i] + "\r\n";
+    ini += "[write]\r\n";
+    for (size_t i = 0; i < writes.size(); ++i) ini += std::to_string(i + 1) + "=" + writes[i] + "\r\n";
     WriteFileBytes(WithoutExtension(exePath) + ".ini", ini);
 }
 
@@ -201,9 +204,10 @@ std::map<std::string, std::string> ReadRecord(const std::string& exePath, DWORD 
 }
 
 std::string InstallFullAccess(int year, const std::map<std::string, std::string>& settings,
-                              const std::string& command) {
+                              const std::string& command, const std::vector<std::string>& reads,
+                              const std::vector<std::string>& writes) {
     const std::string folder = std::string(kScenarioRoot) + "\\Office" + std::to_string(year);
-    PlaceFakeProgram(folder + "\\MSACCESS.EXE", settings);
+    PlaceFakeProgram(folder + "\\MSACCESS.EXE", settings, reads, "fake_access.exe", writes);
     const char* progIds[] = {"Access.Application.10", "Access.Application.11", "Access.Application.12",
                              "Access.Application.14"};
     const int index = year == 2002 ? 0 : year == 2003 ? 1 : year == 2007 ? 2 : 3;
@@ -299,4 +303,34 @@ std::vector<std::string> LogLines() {
         if (std::find(a.begin(), a.end(), line) == a.end()) diff += "+ " + line + "\n";
     }
     return ::testing::AssertionFailure() << "the registry changed:\n" << diff.substr(0, 4000);
+}
+
+std::string RawValue(HKEY root, const std::string& key, const std::string& name) {
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return "missing";
+    std::vector<BYTE> data(70000);
+    DWORD type = 0, size = DWORD(data.size() - 1);
+    const LONG rc = RegQueryValueExA(opened, name.c_str(), nullptr, &type, data.data(), &size);
+    RegCloseKey(opened);
+    if (rc != ERROR_SUCCESS) return "missing";
+    data[size] = 0;
+    const char* text = reinterpret_cast<const char*>(data.data());
+    if (type == REG_SZ) return std::string("REG_SZ:") + text;
+    if (type == REG_EXPAND_SZ) return std::string("REG_EXPAND_SZ:") + text;
+    if (type == REG_DWORD && size == 4) return "REG_DWORD:" + std::to_string(*reinterpret_cast<DWORD*>(data.data()));
+    std::string out = "type " + std::to_string(type) + ":";
+    char digits[3];
+    for (DWORD i = 0; i < size; ++i) snprintf(digits, sizeof digits, "%02X", data[i]), out += digits;
+    return out;
+}
+
+void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data) {
+    HKEY opened;
+    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr), 0) << key;
+    RegSetValueExA(opened, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));
+    RegCloseKey(opened);
+}
+
+void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value) {
+    SetRawValue(root, key, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
 }

@@ -71,6 +71,12 @@ std::vector<std::string> LogLines();
 // Compares the registry with a DumpRegistry() taken before, listing what changed.
 ::testing::AssertionResult SameRegistryAs(const std::string& before);
 
+// A value as "REG_SZ:text", "REG_EXPAND_SZ:text", "REG_DWORD:123",
+// "type N:hex" or "missing", read and written with the plain API.
+std::string RawValue(HKEY root, const std::string& key, const std::string& name);
+void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data);
+void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value);
+
 // Installations and files of a scenario live below this folder, which every
 // scenario starts without.
 constexpr const char* kScenarioRoot = "C:\\TarnwickScenario";
@@ -79,13 +85,15 @@ constexpr const char* kScenarioRoot = "C:\\TarnwickScenario";
 // named) and writes its settings file: [fake] values, then the registry
 // values to record as "<root name>\<key>|<value name>".
 void PlaceFakeProgram(const std::string& exePath, const std::map<std::string, std::string>& settings = {},
-                      const std::vector<std::string>& reads = {}, const std::string& standIn = "fake_access.exe");
+                      const std::vector<std::string>& reads = {}, const std::string& standIn = "fake_access.exe",
+                      const std::vector<std::string>& writes = {});
 // The record a stand-in wrote at start, waiting up to the time for it.
 std::map<std::string, std::string> ReadRecord(const std::string& exePath, DWORD waitMs = 5000);
 // A full edition: the fake at <scenario root>\Office<year>\MSACCESS.EXE and
 // its shell open command (in the given form, or the usual quoted one).
 std::string InstallFullAccess(int year, const std::map<std::string, std::string>& settings = {},
-                              const std::string& command = "");
+                              const std::string& command = "", const std::vector<std::string>& reads = {},
+                              const std::vector<std::string>& writes = {});
 // The 2002 runtime's Windows Installer component value, under the given
 // component key path (below HKEY_LOCAL_MACHINE).
 void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location);

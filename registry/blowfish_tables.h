@@ -1,0 +1,6 @@
+#pragma once
+
+#include <cstdint>
+
+extern const std::uint32_t kBlowfishInitialP[18];
+extern const std::uint32_t kBlowfishInitialS[4][256];

@@ -1,0 +1,200 @@
+#include "registry/snapshot.h"
+
+#include <algorithm>
+
+#include "registry/blowfish.h"
+#include "registry/capture_catalogue.h"
+
+namespace {
+
+const std::string kSnapshotKey("\x79\xEA\x7D\x9C\x7D\xBE\xD0\x48\x02\x83\x5F\x89\x97\x2A\x0F\x91", 16);
+constexpr std::uint64_t kIvSeed = 0xD0A7347575937EDAull;
+
+// The cipher and its IV, freshly keyed for every write and every read.
+struct SnapshotCipher {
+    Blowfish cipher{kSnapshotKey};
+    std::uint64_t iv = 0;
+    SnapshotCipher() {
+        std::uint32_t left = std::uint32_t(kIvSeed >> 32), right = std::uint32_t(kIvSeed);
+        cipher.EncryptBlock(left, right);
+        iv = (std::uint64_t(left) << 32) | right;
+    }
+};
+
+// String data the plain line cannot carry: the reader splits fields at "="
+// and tab and lines at line feeds, drops empty fields, and other readers of
+// the format trim trailing blanks.
+bool NeedsHex(std::string_view data) {
+    return data.empty() || data.find_first_of("=\t\r\n") != std::string_view::npos || data.back() == ' ';
+}
+
+std::string ToHex(std::string_view data) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out = "0x";
+    for (unsigned char c : data) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+std::optional<std::string> FromHex(std::string_view text) {
+    if (text.size() < 2 || text[0] != '0' || text[1] != 'x' || text.size() % 2 != 0) return std::nullopt;
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::string out;
+    for (size_t i = 2; i < text.size(); i += 2) {
+        const int high = nibble(text[i]), low = nibble(text[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        out += char(high * 16 + low);
+    }
+    // A zero byte cannot be part of a registry string read as text.
+    if (out.find('\0') != std::string::npos) return std::nullopt;
+    return out;
+}
+
+// Unsigned decimal: leading blanks skipped, digits up to the first other
+// character, 0 without digits, 4294967295 for anything larger.
+std::uint32_t ParseDword(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && text[i] == ' ') ++i;
+    std::uint64_t value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + unsigned(text[i] - '0');
+        if (value > 0xFFFFFFFFull) value = 0xFFFFFFFFull + 1;
+    }
+    return value > 0xFFFFFFFFull ? 0xFFFFFFFFu : std::uint32_t(value);
+}
+
+}  // namespace
+
+std::string RootName(RegRoot root) {
+    switch (root) {
+    case RegRoot::ClassesRoot: return "HKEY_CLASSES_ROOT";
+    case RegRoot::CurrentUser: return "HKEY_CURRENT_USER";
+    case RegRoot::LocalMachine: return "HKEY_LOCAL_MACHINE";
+    case RegRoot::Users: return "HKEY_USERS";
+    }
+    return {};
+}
+
+std::string EntryLookupPath(const RegistryEntry& entry) {
+    std::string path = RootName(entry.root) + "\\" + entry.keyPath;
+    if (!entry.valueName.empty()) path += "\\" + entry.valueName;
+    return path;
+}
+
+std::optional<std::string> FormatEntryLine(const RegistryEntry& entry) {
+    if (entry.present != 1) return std::nullopt;
+    std::string line = RootName(entry.root) + "\\" + entry.keyPath + "\t" + entry.valueName + "=";
+    if (entry.valueType == kTypeString || entry.valueType == kTypeExpandString) {
+        const bool hex = NeedsHex(entry.stringData);
+        line += entry.valueType == kTypeString ? "REG_SZ" : "REG_EXPAND_SZ";
+        line += hex ? "_HEX\t" + ToHex(entry.stringData) : "\t" + entry.stringData;
+    } else {
+        line += "REG_DWORD\t" + std::to_string(entry.dwordData);
+    }
+    return line;
+}
+
+std::vector<std::string> SplitFields(std::string_view text, std::string_view separators) {
+    std::vector<std::string> fields;
+    size_t at = 0;
+    while ((at = text.find_first_not_of(separators, at)) != std::string_view::npos) {
+        const size_t end = std::min(text.find_first_of(separators, at), text.size());
+        fields.emplace_back(text.substr(at, end - at));
+        at = end;
+    }
+    return fields;
+}
+
+std::vector<RegistryEntry> CatalogueEntries() {
+    std::vector<RegistryEntry> entries;
+    entries.reserve(kClassesRowCount + kMachineRowCount);
+    auto add = [&entries](RegRoot root, const CatalogueRow& row) {
+        RegistryEntry entry;
+        entry.root = root;
+        entry.keyPath = row.keyPath;
+        entry.valueName = row.valueName;
+        entries.push_back(std::move(entry));
+    };
+    for (const auto& row : kClassesCatalogue) add(RegRoot::ClassesRoot, row);
+    for (const auto& row : kMachineCatalogue) add(RegRoot::LocalMachine, row);
+    return entries;
+}
+
+bool DropEntry(std::vector<RegistryEntry>& entries, std::string_view keyPath) {
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (it->root == RegRoot::ClassesRoot && it->keyPath == keyPath && it->valueName.empty()) {
+            entries.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string BuildSnapshotText(const std::vector<RegistryEntry>& entries) {
+    std::string text;
+    for (const auto& entry : entries) {
+        if (const auto line = FormatEntryLine(entry)) text += *line + "\n";
+    }
+    return text;
+}
+
+std::string EncipherSnapshot(std::string text) {
+    if (text.size() % 8 != 0) text.append(8 - text.size() % 8, '\xFF');
+    const SnapshotCipher snapshot;
+    snapshot.cipher.EncryptCbc(text, snapshot.iv);
+    return text;
+}
+
+std::string DecipherSnapshot(std::string bytes) {
+    if (bytes.empty()) return bytes;
+    const SnapshotCipher snapshot;
+    snapshot.cipher.DecryptCbc(bytes, snapshot.iv);  // any other length is parsed as it is
+    size_t end = bytes.size();
+    while (end > 0 && static_cast<unsigned char>(bytes[end - 1]) == 0xFF) --end;
+    bytes.resize(end);
+    return bytes.substr(0, bytes.find('\0'));
+}
+
+void ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries) {
+    const std::string text = DecipherSnapshot(std::move(bytes));
+    for (const auto& line : SplitFields(text, "\n")) {
+        const auto fields = SplitFields(line, "=\t");
+        std::string lookup, tag, data;
+        if (fields.size() == 3) {
+            lookup = fields[0], tag = fields[1], data = fields[2];
+        } else if (fields.size() == 4) {
+            lookup = fields[0] + "\\" + fields[1], tag = fields[2], data = fields[3];
+        } else {
+            continue;
+        }
+        RegistryEntry* target = nullptr;
+        for (auto& entry : entries) {
+            if (EntryLookupPath(entry) == lookup) {
+                target = &entry;
+                break;
+            }
+        }
+        if (!target) continue;
+        if (tag == "REG_SZ" || tag == "REG_EXPAND_SZ") {
+            target->stringData = data;
+            target->valueType = tag == "REG_SZ" ? kTypeString : kTypeExpandString;
+        } else if (tag == "REG_SZ_HEX" || tag == "REG_EXPAND_SZ_HEX") {
+            const auto decoded = FromHex(data);
+            if (!decoded) continue;
+            target->stringData = *decoded;
+            target->valueType = tag == "REG_SZ_HEX" ? kTypeString : kTypeExpandString;
+        } else if (tag == "REG_DWORD") {
+            target->dwordData = ParseDword(data);
+            target->valueType = kTypeDword;
+        } else {
+            continue;
+        }
+        target->present = 1;
+    }
+}

@@ -1,0 +1,51 @@
+// Watched registry values and the snapshot file's text and cipher. Nothing
+// here touches Windows: the key list reads and writes the registry, and the
+// file itself, elsewhere.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine, Users };
+
+// Value types an entry carries.
+constexpr int kTypeString = 1;        // REG_SZ
+constexpr int kTypeExpandString = 2;  // REG_EXPAND_SZ, kept as such when written back
+constexpr int kTypeDword = 4;         // REG_DWORD
+
+struct RegistryEntry {
+    RegRoot root = RegRoot::ClassesRoot;
+    std::string keyPath;
+    std::string valueName;
+    int present = 0;
+    int valueType = 0;
+    std::uint32_t dwordData = 0;
+    std::string stringData;
+};
+
+std::string RootName(RegRoot root);
+// Root name, "\", key path and, for a named value, "\" and the name.
+std::string EntryLookupPath(const RegistryEntry& entry);
+// The entry's snapshot line without its line feed; nothing when not present.
+std::optional<std::string> FormatEntryLine(const RegistryEntry& entry);
+// The maximal runs of characters that are not separators.
+std::vector<std::string> SplitFields(std::string_view text, std::string_view separators);
+
+// The catalogue as entries: the classes rows, then the machine rows.
+std::vector<RegistryEntry> CatalogueEntries();
+// Removes the first HKEY_CLASSES_ROOT default-value entry of the key path.
+bool DropEntry(std::vector<RegistryEntry>& entries, std::string_view keyPath);
+
+// The snapshot text of the present entries, one line each.
+std::string BuildSnapshotText(const std::vector<RegistryEntry>& entries);
+// The file's bytes for a text: padded with 0xFF to a multiple of 8, enciphered.
+std::string EncipherSnapshot(std::string text);
+// A file's text: deciphered when its length is a non-zero multiple of 8,
+// trailing 0xFF bytes dropped, ended at the first zero byte.
+std::string DecipherSnapshot(std::string bytes);
+// Applies a file's bytes to the entries: every line that names an entry
+// gives it the line's data and makes it present.
+void ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries);

@@ -1,0 +1,159 @@
+// Capture and restore: the snapshot file of the two modes, and the values put
+// back around every launch.
+#include "tests/support/harness.h"
+
+#include "registry/snapshot.h"
+#include "tests/support/registry_snapshot.h"
+
+namespace {
+
+using CaptureRestore = Scenario;
+
+std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
+
+const std::string kCurVer = "Access.Application\\CurVer";
+const std::string kCommon = "SOFTWARE\\Microsoft\\Office\\Common";
+const std::string kIcon = "Access.MDBFile\\DefaultIcon";
+
+// Catalogue values of every kind the file carries.
+void SeedCatalogueValues() {
+    SetRawValue(HKEY_CLASSES_ROOT, ".mdb", "", REG_SZ, Sz("Access.Application.10"));
+    SetRawValue(HKEY_CLASSES_ROOT, kCurVer, "", REG_SZ, Sz("Access.Application.11"));
+    SetRawValue(HKEY_CLASSES_ROOT, ".accda", "Content Type", REG_SZ, Sz("application/x=y"));
+    SetRawValue(HKEY_CLASSES_ROOT, kIcon, "", REG_EXPAND_SZ, Sz("%SystemRoot%\\msaccess.ico"));
+    SetRawValue(HKEY_CLASSES_ROOT, "PipFile", "NoOpen", REG_SZ, Sz(""));
+    SetRawValue(HKEY_CLASSES_ROOT, ".accdb", "", REG_BINARY, "\x01\x02");  // not a type the file carries
+    SetRawDword(HKEY_LOCAL_MACHINE, kCommon, "LastAccessInstall", 12);
+}
+
+std::vector<std::string> Lines(const std::string& text) { return SplitFields(text, "\n"); }
+
+TEST_F(CaptureRestore, CaptureWritesTheHiddenFileOfThePresentCatalogueValues) {
+    SeedCatalogueValues();
+    EXPECT_EQ(RunTarnwick("-LOGGING -CAPTURE"), 0);
+    const std::string file = TempDir() + "~ZQReg.dat";
+    const DWORD attributes = GetFileAttributesA(file.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+    const std::string bytes = ReadFileBytes(file);
+    EXPECT_EQ(bytes.size() % 8, 0u);
+    const auto lines = Lines(DecipherSnapshot(bytes));
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\.accda\tContent Type=REG_SZ_HEX\t0x6170706C69636174696F6E2F783D79"}));
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\" + kIcon + "\t=REG_EXPAND_SZ\t%SystemRoot%\\msaccess.ico"}));
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\.mdb\t=REG_SZ\tAccess.Application.10"}));
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\" + kCurVer + "\t=REG_SZ\tAccess.Application.11"}));
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\PipFile\tNoOpen=REG_SZ_HEX\t0x",
+                                            "HKEY_LOCAL_MACHINE\\" + kCommon + "\tLastAccessInstall=REG_DWORD\t12"}));
+    // One line per catalogue value that exists as a string or a number, in catalogue order.
+    std::vector<std::string> expectedPaths;
+    for (const auto& entry : CatalogueEntries()) {
+        const std::string value = RawValue(entry.root == RegRoot::ClassesRoot ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE,
+                                           entry.keyPath, entry.valueName);
+        if (value.rfind("REG_", 0) == 0) expectedPaths.push_back(EntryLookupPath(entry));
+    }
+    ASSERT_EQ(lines.size(), expectedPaths.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const auto fields = SplitFields(lines[i], "=\t");
+        const std::string lookup = fields.size() == 4 ? fields[0] + "\\" + fields[1] : fields[0];
+        EXPECT_EQ(lookup, expectedPaths[i]);
+    }
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Command line: -LOGGING -CAPTURE", "-capture", "Exiting Tarnwick"}));
+}
+
+TEST_F(CaptureRestore, RestorePutsTheValuesBackWithTheirTypesAndDeletesTheFile) {
+    SeedCatalogueValues();
+    EXPECT_EQ(RunTarnwick("-CAPTURE"), 0);
+    SetRawValue(HKEY_CLASSES_ROOT, kCurVer, "", REG_SZ, Sz("Access.Application.14"));
+    RegDeleteKeyValueA(HKEY_CLASSES_ROOT, ".mdb", "");
+    SetRawValue(HKEY_CLASSES_ROOT, kIcon, "", REG_SZ, Sz("changed"));
+    SetRawValue(HKEY_CLASSES_ROOT, "PipFile", "NoOpen", REG_SZ, Sz("changed"));
+    SetRawDword(HKEY_LOCAL_MACHINE, kCommon, "LastAccessInstall", 14);
+    SetRawValue(HKEY_CLASSES_ROOT, ".accdt", "", REG_SZ, Sz("created after the capture"));
+
+    EXPECT_EQ(RunTarnwick("-LOGGING -RESTORE"), 0);
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.11");
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, ".mdb", ""), "REG_SZ:Access.Application.10");
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kIcon, ""), "REG_EXPAND_SZ:%SystemRoot%\\msaccess.ico");
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, "PipFile", "NoOpen"), "REG_SZ:");
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, ".accda", "Content Type"), "REG_SZ:application/x=y");
+    EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kCommon, "LastAccessInstall"), "REG_DWORD:12");
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, ".accdt", ""), "REG_SZ:created after the capture");  // never deleted
+    EXPECT_FALSE(PathExists(TempDir() + "~ZQReg.dat"));
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"-restore", "Exiting Tarnwick"}));
+}
+
+TEST_F(CaptureRestore, RestoreWithoutAFileWritesNothing) {
+    SeedCatalogueValues();
+    const std::string before = DumpRegistry();
+    EXPECT_EQ(RunTarnwick("-RESTORE"), 0);
+    EXPECT_TRUE(SameRegistryAs(before));
+}
+
+TEST_F(CaptureRestore, CaptureAndRestoreTogetherRunOnlyTheCapture) {
+    SeedCatalogueValues();
+    EXPECT_EQ(RunTarnwick("-LOGGING -CAPTURE -RESTORE"), 0);
+    EXPECT_TRUE(PathExists(TempDir() + "~ZQReg.dat"));
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"-capture", "Exiting Tarnwick"}));
+}
+
+TEST_F(CaptureRestore, RestoreAsksUntilAccessHasEnded) {
+    const std::string access = std::string(kScenarioRoot) + "\\Running\\MSACCESS.EXE";
+    PlaceFakeProgram(access, {{"window", "now"}, {"lifetimeMs", "0"}});
+    RunningProcess running = StartProcess("\"" + access + "\"");
+    ReadRecord(access);
+    EXPECT_EQ(RunTarnwick("-CAPTURE"), 0);
+
+    const std::string record = TempDir() + "boxes.txt";
+    RunningProcess launcher = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -RESTORE");
+    RunningProcess responder = StartProcess("\"" + BinDir() + "responder.exe\" " + std::to_string(launcher.pid) +
+                                            " OK \"" + record + "\" 20000 2");
+    EXPECT_EQ(WaitForExit(responder, 30000), 0) << "two boxes while Access runs";
+    const std::string boxes = ReadFileBytes(record);
+    EXPECT_NE(boxes.find("caption=MSAccess is running\ntext=Please close down Access and then click OK to continue.\n"
+                         "icon=none\nbuttons=OK\nowner=TarnwickClass\n"),
+              std::string::npos)
+        << boxes;
+    EXPECT_FALSE(PathExists(TempDir() + "~ZQReg.dat")) << "the registry is restored before the question";
+
+    WaitForExit(running, 0);  // Access ends; one more OK lets the launcher go
+    responder = StartProcess("\"" + BinDir() + "responder.exe\" " + std::to_string(launcher.pid) + " OK \"" + record +
+                             "\" 20000 1");
+    WaitForExit(responder, 30000);
+    EXPECT_EQ(WaitForExit(launcher, 30000), 0);
+}
+
+TEST_F(CaptureRestore, ALaunchPutsBackWhatChangedWhileAccessRan) {
+    SeedCatalogueValues();
+    InstallFullAccess(2002, {}, "", {},
+                      {"HKEY_CLASSES_ROOT\\" + kCurVer + "||REG_SZ|Access.Application.12",
+                       "HKEY_CLASSES_ROOT\\.mdb||DELETE|", "HKEY_CLASSES_ROOT\\" + kIcon + "||REG_SZ|plain now",
+                       "HKEY_LOCAL_MACHINE\\" + kCommon + "|LastAccessInstall|REG_DWORD|12345",
+                       "HKEY_CLASSES_ROOT\\.accdt||REG_SZ|new",
+                       "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\12.0\\Common\\LanguageResources|UILanguage|REG_DWORD|7"});
+    const std::string before = DumpRegistry();
+    EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, ".accdt", ""), "REG_SZ:new");  // absent before: stays as Access left it
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\12.0\\Common\\LanguageResources", "UILanguage"),
+              "REG_DWORD:7");  // the 2007 language values are watched only when 2007 runs
+    // Keys and values that did not exist before are left; everything else is as it was.
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, ".accdt");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Office");
+    EXPECT_TRUE(SameRegistryAs(before));
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Restoring registry keys", "Exiting application"}));
+}
+
+TEST_F(CaptureRestore, Access2007LanguageValuesArePutBack) {
+    const std::string languages = "Software\\Microsoft\\Office\\12.0\\Common\\LanguageResources";
+    SetRawDword(HKEY_CURRENT_USER, languages, "UILanguage", 1031);
+    SetRawValue(HKEY_CURRENT_USER, languages, "FollowSystemUI", REG_SZ, Sz("On"));
+    InstallFullAccess(2007, {}, "", {},
+                      {"HKEY_CURRENT_USER\\" + languages + "|UILanguage|REG_DWORD|1033",
+                       "HKEY_CURRENT_USER\\" + languages + "|FollowSystemUI|REG_SZ|Off",
+                       "HKEY_CURRENT_USER\\" + languages + "|HelpLanguage|REG_DWORD|1033"});
+    EXPECT_EQ(RunTarnwick("x.mdb"), 0);
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, languages, "UILanguage"), "REG_DWORD:1031");
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, languages, "FollowSystemUI"), "REG_SZ:On");
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, languages, "HelpLanguage"), "REG_DWORD:1033");  // was absent
+}
+
+}  // namespace

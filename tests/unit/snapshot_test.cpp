@@ -1,0 +1,174 @@
+#include "registry/snapshot.h"
+
+#include <gtest/gtest.h>
+
+#include "registry/capture_catalogue.h"
+
+namespace {
+
+RegistryEntry Entry(RegRoot root, const std::string& key, const std::string& name) {
+    RegistryEntry e;
+    e.root = root;
+    e.keyPath = key;
+    e.valueName = name;
+    return e;
+}
+
+RegistryEntry Text(RegRoot root, const std::string& key, const std::string& name, const std::string& data,
+                   int type = kTypeString) {
+    RegistryEntry e = Entry(root, key, name);
+    e.present = 1;
+    e.valueType = type;
+    e.stringData = data;
+    return e;
+}
+
+RegistryEntry Number(RegRoot root, const std::string& key, const std::string& name, std::uint32_t data) {
+    RegistryEntry e = Entry(root, key, name);
+    e.present = 1;
+    e.valueType = kTypeDword;
+    e.dwordData = data;
+    return e;
+}
+
+// Writes the entries to file bytes and reads them into fresh entries of the same identities.
+std::vector<RegistryEntry> RoundTrip(const std::vector<RegistryEntry>& written) {
+    std::vector<RegistryEntry> read;
+    for (const auto& e : written) read.push_back(Entry(e.root, e.keyPath, e.valueName));
+    ApplySnapshotBytes(EncipherSnapshot(BuildSnapshotText(written)), read);
+    return read;
+}
+
+TEST(Catalogue, HoldsEveryRowInOrderWithItsRepeats) {
+    const auto entries = CatalogueEntries();
+    ASSERT_EQ(entries.size(), 346u);
+    EXPECT_EQ(EntryLookupPath(entries.front()), "HKEY_CLASSES_ROOT\\.accda");
+    EXPECT_EQ(EntryLookupPath(entries.back()),
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\"
+              "87FA5D886C9174D44BCEB5FA380DE229\\00004102110000000000000000F01FEC");
+    EXPECT_EQ(EntryLookupPath(entries[344]), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\Common\\LastAccessInstall");
+    int exact = 0, caseOnly = 0;
+    for (size_t i = 0; i < kClassesRowCount; ++i) {
+        bool sameSeen = false, caseSeen = false;
+        for (size_t j = 0; j < i; ++j) {
+            const std::string a = EntryLookupPath(entries[i]), b = EntryLookupPath(entries[j]);
+            if (a == b) sameSeen = true;
+            else if (strcasecmp(a.c_str(), b.c_str()) == 0) caseSeen = true;
+        }
+        exact += sameSeen;
+        caseOnly += !sameSeen && caseSeen;
+    }
+    EXPECT_EQ(exact, 12);
+    EXPECT_EQ(caseOnly, 6);
+}
+
+TEST(SnapshotLine, OrdinaryValuesKeepTheirExactForm) {
+    EXPECT_EQ(*FormatEntryLine(Text(RegRoot::ClassesRoot, "Access.Application\\CurVer", "", "Access.Application.10")),
+              "HKEY_CLASSES_ROOT\\Access.Application\\CurVer\t=REG_SZ\tAccess.Application.10");
+    EXPECT_EQ(*FormatEntryLine(Text(RegRoot::ClassesRoot, ".accda", "Content Type", "application/msaccess")),
+              "HKEY_CLASSES_ROOT\\.accda\tContent Type=REG_SZ\tapplication/msaccess");
+    EXPECT_EQ(*FormatEntryLine(Number(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Office\\Common", "LastAccessInstall", 0)),
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\Common\tLastAccessInstall=REG_DWORD\t0");
+    EXPECT_EQ(*FormatEntryLine(Number(RegRoot::CurrentUser, "K", "V", 4294967295u)),
+              "HKEY_CURRENT_USER\\K\tV=REG_DWORD\t4294967295");
+    EXPECT_EQ(*FormatEntryLine(Text(RegRoot::Users, "K", "", "%SystemRoot%\\x.ico", kTypeExpandString)),
+              "HKEY_USERS\\K\t=REG_EXPAND_SZ\t%SystemRoot%\\x.ico");
+    EXPECT_FALSE(FormatEntryLine(Entry(RegRoot::ClassesRoot, "K", "")).has_value());
+}
+
+TEST(SnapshotLine, ValuesThePlainFormCannotCarryAreWrittenInHex) {
+    EXPECT_EQ(*FormatEntryLine(Text(RegRoot::ClassesRoot, "K", "", "")), "HKEY_CLASSES_ROOT\\K\t=REG_SZ_HEX\t0x");
+    EXPECT_EQ(*FormatEntryLine(Text(RegRoot::ClassesRoot, "K", "", "a=b")), "HKEY_CLASSES_ROOT\\K\t=REG_SZ_HEX\t0x613D62");
+    EXPECT_EQ(*FormatEntryLine(Text(RegRoot::ClassesRoot, "K", "", "x ", kTypeExpandString)),
+              "HKEY_CLASSES_ROOT\\K\t=REG_EXPAND_SZ_HEX\t0x7820");
+    const std::vector<RegistryEntry> awkward = {
+        Text(RegRoot::ClassesRoot, "A", "", ""), Text(RegRoot::ClassesRoot, "B", "", "tab\there"),
+        Text(RegRoot::ClassesRoot, "C", "", "line\r\nend"), Text(RegRoot::ClassesRoot, "D", "", "blank ", kTypeExpandString),
+        Text(RegRoot::ClassesRoot, "E", "", "\xE9t\xE9=1"),
+    };
+    const auto read = RoundTrip(awkward);
+    for (size_t i = 0; i < awkward.size(); ++i) {
+        EXPECT_EQ(read[i].present, 1) << i;
+        EXPECT_EQ(read[i].valueType, awkward[i].valueType) << i;
+        EXPECT_EQ(read[i].stringData, awkward[i].stringData) << i;
+    }
+}
+
+TEST(SnapshotFile, PaddingMakesWholeBlocks) {
+    EXPECT_EQ(EncipherSnapshot("").size(), 0u);
+    EXPECT_EQ(EncipherSnapshot("12345678").size(), 8u);  // no padding block
+    EXPECT_EQ(EncipherSnapshot("123456789").size(), 16u);
+    EXPECT_NE(EncipherSnapshot("12345678"), "12345678");
+}
+
+TEST(SnapshotFile, DefaultAndNamedValuesOfOneKeyAndExtremeNumbers) {
+    const std::vector<RegistryEntry> written = {
+        Text(RegRoot::ClassesRoot, ".accda", "", "Access.ACCDAExtension.12"),
+        Text(RegRoot::ClassesRoot, ".accda", "Content Type", "application/msaccess.addin"),
+        Number(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Office\\Common", "LastAccessInstall", 4294967295u),
+        Number(RegRoot::CurrentUser, "Software\\X", "Zero", 0),
+        Entry(RegRoot::ClassesRoot, "Absent", ""),
+    };
+    const auto read = RoundTrip(written);
+    EXPECT_EQ(read[0].stringData, "Access.ACCDAExtension.12");
+    EXPECT_EQ(read[1].stringData, "application/msaccess.addin");
+    EXPECT_EQ(read[2].dwordData, 4294967295u);
+    EXPECT_EQ(read[2].valueType, kTypeDword);
+    EXPECT_EQ(read[3].present, 1);
+    EXPECT_EQ(read[3].dwordData, 0u);
+    EXPECT_EQ(read[4].present, 0);
+}
+
+TEST(SnapshotFile, OnlyTheFirstOfTwoEqualLookupPathsTakesTheValue) {
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", ""), Entry(RegRoot::ClassesRoot, "K", "")};
+    ApplySnapshotBytes(EncipherSnapshot("HKEY_CLASSES_ROOT\\K\t=REG_SZ\tv\n"), entries);
+    EXPECT_EQ(entries[0].present, 1);
+    EXPECT_EQ(entries[1].present, 0);
+}
+
+TEST(SnapshotFile, LinesThatNameNothingOrDoNotParseChangeNothing) {
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", ""), Entry(RegRoot::ClassesRoot, "L", "N")};
+    entries[1].present = 1;  // keeps what it had before the read
+    entries[1].valueType = kTypeString;
+    entries[1].stringData = "before";
+    ApplySnapshotBytes(EncipherSnapshot("HKEY_NOWHERE\\K\t=REG_SZ\tv\n"
+                                        "HKEY_CLASSES_ROOT\\Other\t=REG_SZ\tv\n"
+                                        "HKEY_CLASSES_ROOT\\K\t=REG_SZ\ta\tb\tc\n"
+                                        "HKEY_CLASSES_ROOT\\K\t=REG_BINARY\t01\n"
+                                        "HKEY_CLASSES_ROOT\\K\t=REG_SZ_HEX\t0xZZ\n"
+                                        "HKEY_CLASSES_ROOT\\K\t=REG_SZ_HEX\t0x6100\n"
+                                        "HKEY_CLASSES_ROOT\\K\t=REG_SZ\n"),
+                       entries);
+    EXPECT_EQ(entries[0].present, 0);
+    EXPECT_EQ(entries[1].stringData, "before");
+}
+
+TEST(SnapshotFile, BytesThatAreNotWholeBlocksAreParsedAsTheyAre) {
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", "")};
+    ApplySnapshotBytes("HKEY_CLASSES_ROOT\\K\t=REG_DWORD\t  0042x\xFF", entries);  // 39 bytes
+    EXPECT_EQ(entries[0].present, 1);
+    EXPECT_EQ(entries[0].dwordData, 42u);
+    ApplySnapshotBytes(std::string(13, '\xFF'), entries);
+    ApplySnapshotBytes("", entries);
+    ApplySnapshotBytes("HKEY_CLASSES_ROOT\\K\t=REG_DWORD\t99999999999\n", entries);
+    EXPECT_EQ(entries[0].dwordData, 4294967295u);
+}
+
+TEST(SnapshotFile, SplitFieldsDropsEmptyRuns) {
+    EXPECT_EQ(SplitFields("==a\t=b==", "=\t"), (std::vector<std::string>{"a", "b"}));
+    EXPECT_TRUE(SplitFields("\n\n", "\n").empty());
+}
+
+TEST(KeyListEntries, DropRemovesOnlyTheFirstClassesDefaultValue) {
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::LocalMachine, "K", ""), Entry(RegRoot::ClassesRoot, "K", "N"),
+                                          Entry(RegRoot::ClassesRoot, "K", ""), Entry(RegRoot::ClassesRoot, "K", "")};
+    EXPECT_FALSE(DropEntry(entries, "Missing"));
+    EXPECT_FALSE(DropEntry(entries, "k"));
+    EXPECT_TRUE(DropEntry(entries, "K"));
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].root, RegRoot::LocalMachine);
+    EXPECT_EQ(entries[1].valueName, "N");
+    EXPECT_EQ(entries[2].root, RegRoot::ClassesRoot);
+}
+
+}  // namespace
