@@ -78,7 +78,6 @@ void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host
 
     PrepareAccessVersionRegistration(ctx);
     PrepareAccessGenerationBlock(ctx);
-    PrepareSecurityTail(ctx);
 
     if (!ctx.strSecFile.empty()) {
         Log("Launching with Launch32.exe");

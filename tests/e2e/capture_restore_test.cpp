@@ -135,9 +135,12 @@ TEST_F(CaptureRestore, ALaunchPutsBackWhatChangedWhileAccessRan) {
     EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, ".accdt", ""), "REG_SZ:new");  // absent before: stays as Access left it
     EXPECT_EQ(RawValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\12.0\\Common\\LanguageResources", "UILanguage"),
               "REG_DWORD:7");  // the 2007 language values are watched only when 2007 runs
-    // Keys and values that did not exist before are left; everything else is as it was.
+    // Keys and values that did not exist before are left, as are the settings
+    // the launcher makes for good; everything else is as it was.
     RegDeleteTreeA(HKEY_CLASSES_ROOT, ".accdt");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}");
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Office");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Shared Tools");
     EXPECT_TRUE(SameRegistryAs(before));
     EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Restoring registry keys", "Exiting application"}));
 }

@@ -67,9 +67,7 @@ TEST_F(Discovery, TheOrderIsFixedNotNewestFirst) {
 
 TEST_F(Discovery, PresentRuntimeWinsOverFull2002) {
     InstallFullAccess(2002);
-    const std::string runtime = std::string(kScenarioRoot) + "\\Runtime10\\MSACCESS.EXE";
-    PlaceFakeProgram(runtime);
-    RegisterRuntime(RuntimeComponentKey(), "9040C10900063D11C8EF00054038389C", "C?" + runtime.substr(2));
+    const std::string runtime = InstallRuntime2002();
     EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
     EXPECT_TRUE(HasConsecutiveLines(
         LogLines(), {"Access 2002 Full found: C:\\TARNWICKSCENARIO\\OFFICE2002",
@@ -81,8 +79,8 @@ TEST_F(Discovery, PresentRuntimeWinsOverFull2002) {
 }
 
 TEST_F(Discovery, RuntimeUnderAPerUserComponentKeyAndByItsFirstValue) {
-    const std::string runtime = std::string(kScenarioRoot) + "\\Runtime10\\MSACCESS.EXE";
-    PlaceFakeProgram(runtime);
+    const std::string runtime = InstallRuntime2002();
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, RuntimeComponentKey().c_str());
     const std::string userData = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
     // The first user's component key has no packed-code value and a first
     // value that is not a string: passed over. The second one's first value is the path.

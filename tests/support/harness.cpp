@@ -208,6 +208,7 @@ std::string InstallFullAccess(int year, const std::map<std::string, std::string>
                               const std::vector<std::string>& writes) {
     const std::string folder = std::string(kScenarioRoot) + "\\Office" + std::to_string(year);
     PlaceFakeProgram(folder + "\\MSACCESS.EXE", settings, reads, "fake_access.exe", writes);
+    CopyFileA((BinDir() + "MSACC.OLB").c_str(), (folder + "\\MSACC.OLB").c_str(), FALSE);
     const char* progIds[] = {"Access.Application.10", "Access.Application.11", "Access.Application.12",
                              "Access.Application.14"};
     const int index = year == 2002 ? 0 : year == 2003 ? 1 : year == 2007 ? 2 : 3;
@@ -218,6 +219,15 @@ std::string InstallFullAccess(int year, const std::map<std::string, std::string>
     RegSetValueExA(opened, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1));
     RegCloseKey(opened);
     return folder;
+}
+
+std::string InstallRuntime2002(const std::map<std::string, std::string>& settings,
+                               const std::vector<std::string>& reads) {
+    const std::string folder = std::string(kScenarioRoot) + "\\Runtime10";
+    PlaceFakeProgram(folder + "\\MSACCESS.EXE", settings, reads);
+    CopyFileA((BinDir() + "MSACC.OLB").c_str(), (folder + "\\MSACC.OLB").c_str(), FALSE);
+    RegisterRuntime(RuntimeComponentKey(), "9040C10900063D11C8EF00054038389C", "C?" + folder.substr(2) + "\\MSACCESS.EXE");
+    return folder + "\\MSACCESS.EXE";
 }
 
 std::string RuntimeComponentKey() {

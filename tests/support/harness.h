@@ -89,11 +89,16 @@ void PlaceFakeProgram(const std::string& exePath, const std::map<std::string, st
                       const std::vector<std::string>& writes = {});
 // The record a stand-in wrote at start, waiting up to the time for it.
 std::map<std::string, std::string> ReadRecord(const std::string& exePath, DWORD waitMs = 5000);
-// A full edition: the fake at <scenario root>\Office<year>\MSACCESS.EXE and
-// its shell open command (in the given form, or the usual quoted one).
+// A full edition: the fake at <scenario root>\Office<year>\MSACCESS.EXE with a
+// stand-in MSACC.OLB beside it, and its shell open command (in the given
+// form, or the usual quoted one).
 std::string InstallFullAccess(int year, const std::map<std::string, std::string>& settings = {},
                               const std::string& command = "", const std::vector<std::string>& reads = {},
                               const std::vector<std::string>& writes = {});
+// The 2002 runtime at <scenario root>\Runtime10 (with a stand-in MSACC.OLB),
+// registered under the machine-wide component key; returns its MSACCESS.EXE.
+std::string InstallRuntime2002(const std::map<std::string, std::string>& settings = {},
+                               const std::vector<std::string>& reads = {});
 // The 2002 runtime's Windows Installer component value, under the given
 // component key path (below HKEY_LOCAL_MACHINE).
 void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location);

@@ -61,9 +61,9 @@ std::map<std::wstring, RegValue, NoCase> Values(HKEY key) {
     return values;
 }
 
-FILETIME LastWritten(HKEY key) {
+FILETIME LastWritten(HKEY key, DWORD* subkeys = nullptr) {
     FILETIME written = {};
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                      &written);
     return written;
 }
@@ -80,20 +80,7 @@ void ReadTree(HKEY key, RegNode& node, const wchar_t* skip) {
     }
 }
 
-// A key's write time changes with its values and its list of subkeys, so a
-// key written last when it was saved needs only its subkeys visited; this
-// keeps the reset of a whole prefix fast.
-void ResetTree(HKEY key, const RegNode& node, const wchar_t* skip) {
-    const FILETIME written = LastWritten(key);
-    if (CompareFileTime(&written, &node.written) == 0) {
-        for (const auto& [name, child] : node.subkeys) {
-            HKEY sub;
-            if (RegOpenKeyExW(key, name.c_str(), 0, KEY_ALL_ACCESS, &sub) != ERROR_SUCCESS) continue;
-            ResetTree(sub, child, nullptr);
-            RegCloseKey(sub);
-        }
-        return;
-    }
+void ResetValues(HKEY key, const RegNode& node) {
     const auto live = Values(key);
     for (const auto& [name, value] : live) {
         if (!node.values.count(name)) RegDeleteValueW(key, name.c_str());
@@ -104,9 +91,22 @@ void ResetTree(HKEY key, const RegNode& node, const wchar_t* skip) {
             RegSetValueExW(key, name.c_str(), 0, value.type, value.data.data(), DWORD(value.data.size()));
         }
     }
-    for (const auto& name : SubkeyNames(key)) {
-        if (skip && _wcsicmp(name.c_str(), skip) == 0) continue;
-        if (!node.subkeys.count(name)) RegDeleteTreeW(key, name.c_str());
+}
+
+// A key's write time changes with its values and its list of subkeys, so a
+// key written last when it was saved needs only its subkeys visited; this
+// keeps the reset of a whole prefix fast. The count of subkeys is compared
+// too: a key that Wine reloads from its files without values of its own gets
+// a fixed time, whatever was created below it before the reload.
+void ResetTree(HKEY key, const RegNode& node, const wchar_t* skip) {
+    DWORD subkeys = 0;
+    const FILETIME written = LastWritten(key, &subkeys);
+    if (CompareFileTime(&written, &node.written) != 0 || subkeys != node.subkeys.size() + (skip ? 1 : 0)) {
+        ResetValues(key, node);
+        for (const auto& name : SubkeyNames(key)) {
+            if (skip && _wcsicmp(name.c_str(), skip) == 0) continue;
+            if (!node.subkeys.count(name)) RegDeleteTreeW(key, name.c_str());
+        }
     }
     for (const auto& [name, child] : node.subkeys) {
         HKEY sub;
