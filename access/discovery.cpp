@@ -6,6 +6,7 @@
 #include "access/generations.h"
 #include "access/text_paths.h"
 #include "common/handles.h"
+#include "common/system_library.h"
 #include "launcher/log.h"
 #include "registry/registry_access.h"
 
@@ -160,7 +161,7 @@ int FileExists(const std::string& path) {
 
 std::string GetCommonFilesDir() {
     using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-    UniqueModule shell(LoadLibraryA("shell32.dll"));
+    const UniqueModule shell = LoadSystemLibrary("shell32.dll");
     const auto getFolderPath =
         shell ? reinterpret_cast<GetFolderPath>(reinterpret_cast<void*>(GetProcAddress(shell.get(), "SHGetFolderPathA")))
               : nullptr;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/system_library.h"
 #include "launcher/log.h"
 
 namespace {
@@ -36,10 +37,10 @@ StartResult StartThroughShell(const std::string& path, const std::string& argume
     info.lpFile = path.c_str();
     info.lpParameters = arguments.c_str();
     info.nShow = showCmd;
-    if (!ShellExecuteExA(&info)) return result;
+    if (!ShellExecuteExSystem(&info)) return result;
     UniqueHandle process(info.hProcess);
     using GetProcessIdFn = DWORD(WINAPI*)(HANDLE);
-    UniqueModule kernel(LoadLibraryA("Kernel32.dll"));
+    const UniqueModule kernel = LoadSystemLibrary("Kernel32.dll");
     const auto getProcessId =
         kernel ? reinterpret_cast<GetProcessIdFn>(reinterpret_cast<void*>(GetProcAddress(kernel.get(), "GetProcessId")))
                : nullptr;
@@ -122,7 +123,8 @@ bool IsAccessRunning() {
         HMODULE module;
         DWORD needed;
         char name[MAX_PATH] = "<unknown>";
-        if (EnumProcessModules(process.get(), &module, sizeof module, &needed)) {
+        // The first module is the program itself; one handle's room is enough.
+        if (EnumProcessModules(process.get(), &module, sizeof module, &needed)) {  // NOLINT(bugprone-sizeof-expression)
             GetModuleBaseNameA(process.get(), module, name, sizeof name);
         }
         if (strcmp(name, "MSACCESS.EXE") == 0) return true;  // case matters

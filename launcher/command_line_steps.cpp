@@ -5,6 +5,7 @@
 
 #include "access/discovery.h"
 #include "access/text_paths.h"
+#include "common/system_library.h"
 #include "launcher/log.h"
 
 void ApplyStoredCommandLine(LauncherContext& ctx, const std::string& remainder) {
@@ -21,7 +22,7 @@ void ApplyStoredCommandLine(LauncherContext& ctx, const std::string& remainder) 
 void ApplyWindowsProfile(LauncherContext& ctx) {
     Log("******* bWindowsProfile = TRUE");
     char folder[MAX_PATH] = {};
-    const bool found = SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder));
+    const bool found = ShellFolderPath(CSIDL_LOCAL_APPDATA, folder);
     const std::string rewritten = RewriteCommandLineForProfile(ctx.strAccessCmdLine, found ? folder : "Failed");
     if (rewritten.empty()) return;  // no database named: the command line stays as it is
     ctx.strAccessCmdLine = rewritten;

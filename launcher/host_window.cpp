@@ -3,6 +3,7 @@
 // the worker posts WM_CLOSE.
 #include <windows.h>
 
+#include "common/system_library.h"
 #include "launcher/command_line.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/log.h"
@@ -45,6 +46,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    RestrictLibrarySearch();
     WNDCLASSEXA windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_VREDRAW | CS_HREDRAW;

@@ -22,6 +22,35 @@ HINSTANCE g_instance = nullptr;
 namespace {
 
 constexpr unsigned kWindowPollMs = 1000;
+constexpr DWORD kRegistryLockWaitMs = 90000;
+
+// Held from the capture to the restore. A second launcher that captured
+// while the first had the registry prepared would put back the first one's
+// preparation instead of what was there. The wait is bounded: a launch that
+// waits for Access to close without limit must not block another forever.
+class RegistryLock {
+public:
+    RegistryLock() : mutex_(CreateMutexA(nullptr, FALSE, "Local\\TarnwickRegistryPreparation")) {
+        if (!mutex_) return;
+        DWORD result = WaitForSingleObject(mutex_.get(), 0);
+        if (result == WAIT_TIMEOUT) {
+            Log("Waiting for another Tarnwick to put the registry back");
+            result = WaitForSingleObject(mutex_.get(), kRegistryLockWaitMs);
+        }
+        owned_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    }
+    RegistryLock(const RegistryLock&) = delete;
+    RegistryLock& operator=(const RegistryLock&) = delete;
+    ~RegistryLock() { Release(); }
+    void Release() {
+        if (owned_) ReleaseMutex(mutex_.get());
+        owned_ = false;
+    }
+
+private:
+    UniqueHandle mutex_;
+    bool owned_ = false;
+};
 
 void PostCloseRequest(HWND host) {
     if (host) PostMessageA(host, WM_CLOSE, 0, 0);
@@ -68,6 +97,7 @@ void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host
         PostCloseRequest(host);
         return;
     }
+    RegistryLock registryLock;
     PrepareAccessRegistryHead(ctx);
 
     Log("Saving default registry settings");
@@ -109,6 +139,7 @@ void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host
     Log("Restoring registry keys");
     RestoreEntries(snapshot);
     if (ctx.nAccessVersion == 2003) RestoreMacroSecurityLevel(ctx);
+    registryLock.Release();
 
     if (ctx.bWaitForAccessToClose && accessProcess) WaitForSingleObject(accessProcess.get(), INFINITE);
     if (host) {

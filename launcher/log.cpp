@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/handles.h"
+#include "common/system_library.h"
 
 int bLogging = 0;
 
@@ -31,7 +32,7 @@ bool WriteBytes(HANDLE file, const char* data, size_t size) {
 void OpenLog() {
     g_log = std::make_unique<LauncherLog>();
     char desktop[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE)) return;
+    if (!ShellSpecialFolderPath(CSIDL_DESKTOPDIRECTORY, desktop)) return;
     g_log->path = std::string(desktop) + "\\TarnwickLog.txt";
     g_log->file.reset(CreateFileA(g_log->path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));

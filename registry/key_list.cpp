@@ -45,11 +45,21 @@ void ReadEntry(RegistryEntry& entry) {
     HKEY root = RootKey(entry.root);
     DWORD type = REG_SZ;
     entry.valueType = kTypeString;
-    auto rc = ReadRegString(root, entry.keyPath, entry.valueName, entry.stringData, &type);
+    const auto asText = ReadRegString(root, entry.keyPath, entry.valueName, entry.stringData, &type);
+    auto rc = asText;
     if (rc == 0 && type == REG_EXPAND_SZ) entry.valueType = kTypeExpandString;
     if (rc == ERROR_INVALID_DATA) {
         entry.valueType = kTypeDword;
         rc = ReadRegDword(root, entry.keyPath, entry.valueName, entry.dwordData);
+    }
+    // A value that exists but is neither a string of up to 4096 bytes nor a
+    // DWORD is kept as it is: the preparation may overwrite it, and it must
+    // come back.
+    if (rc != 0 && (asText == ERROR_INVALID_DATA || asText == ERROR_MORE_DATA)) {
+        DWORD rawType = 0;
+        rc = ReadRegRaw(root, entry.keyPath, entry.valueName, rawType, entry.rawData);
+        entry.valueType = kTypeRaw;
+        entry.rawType = rawType;
     }
     entry.present = rc == 0 ? 1 : 0;
 }
@@ -59,6 +69,8 @@ void WriteBackEntry(const RegistryEntry& entry) {
     HKEY root = RootKey(entry.root);
     if (entry.valueType == kTypeDword) {
         WriteRegDword(root, entry.keyPath, entry.valueName, entry.dwordData);
+    } else if (entry.valueType == kTypeRaw) {
+        WriteRegRaw(root, entry.keyPath, entry.valueName, entry.rawType, entry.rawData);
     } else {
         WriteRegString(root, entry.keyPath, entry.valueName, entry.stringData, true,
                        entry.valueType == kTypeExpandString ? REG_EXPAND_SZ : REG_SZ);
@@ -76,9 +88,15 @@ void RestoreEntries(RegistryKeyList& list) {
 }
 
 std::string SnapshotFilePath() {
-    char folder[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof folder, folder);
-    return std::string(length > 0 && length < sizeof folder ? folder : "") + "~ZQReg.dat";
+    // Temporary folders can be longer than MAX_PATH: ask again with the room reported.
+    std::string folder(MAX_PATH + 1, '\0');
+    DWORD length = GetTempPathA(DWORD(folder.size()), folder.data());
+    if (length >= folder.size()) {
+        folder.assign(length + 1, '\0');
+        length = GetTempPathA(DWORD(folder.size()), folder.data());
+    }
+    folder.resize(length < folder.size() ? length : 0);
+    return folder + "~ZQReg.dat";
 }
 
 void WriteSnapshotFile(const std::string& text) {

@@ -78,6 +78,36 @@ std::uint32_t WriteRegDword(HKEY root, const std::string& keyPath, const std::st
         RegSetValueExA(key.get(), valueName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data));
 }
 
+std::uint32_t ReadRegRaw(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD& type,
+                         std::string& data) {
+    UniqueKey key;
+    if (const auto rc = OpenKey(root, keyPath, kKeyRead, key)) return rc;
+    // The value may grow between asking for its size and reading it.
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD size = 0;
+        if (const auto rc = std::uint32_t(RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size))) {
+            return rc;
+        }
+        std::string buffer(size, '\0');
+        const auto rc = std::uint32_t(RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type,
+                                                       reinterpret_cast<BYTE*>(buffer.data()), &size));
+        if (rc == ERROR_MORE_DATA) continue;
+        if (rc) return rc;
+        buffer.resize(size);
+        data = std::move(buffer);
+        return 0;
+    }
+    return ERROR_MORE_DATA;
+}
+
+std::uint32_t WriteRegRaw(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD type,
+                          const std::string& data) {
+    UniqueKey key;
+    if (const auto rc = CreateKey(root, keyPath, key)) return rc;
+    return std::uint32_t(RegSetValueExA(key.get(), valueName.c_str(), 0, type,
+                                        reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size())));
+}
+
 std::uint32_t DeleteKeyTree(HKEY parent, const std::string& subkey) {
     {
         UniqueKey key;

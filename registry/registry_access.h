@@ -29,6 +29,11 @@ std::uint32_t ReadRegDword(HKEY root, const std::string& keyPath, const std::str
 // createIfMissing a missing key fails with 2 and nothing is created.
 std::uint32_t WriteRegString(HKEY root, const std::string& keyPath, const std::string& valueName,
                              const std::string& text, bool createIfMissing, DWORD type = REG_SZ);
+// A value of any type and size, byte for byte.
+std::uint32_t ReadRegRaw(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD& type,
+                         std::string& data);
+std::uint32_t WriteRegRaw(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD type,
+                          const std::string& data);
 // The key is created when missing.
 std::uint32_t WriteRegDword(HKEY root, const std::string& keyPath, const std::string& valueName, std::uint32_t value);
 // Deletes parent\subkey with everything below it, deepest keys first.

@@ -38,7 +38,7 @@ std::string ToHex(std::string_view data) {
     return out;
 }
 
-std::optional<std::string> FromHex(std::string_view text) {
+std::optional<std::string> FromHex(std::string_view text, bool zeroBytesAllowed) {
     if (text.size() < 2 || text[0] != '0' || text[1] != 'x' || text.size() % 2 != 0) return std::nullopt;
     auto nibble = [](char c) -> int {
         if (c >= '0' && c <= '9') return c - '0';
@@ -52,7 +52,7 @@ std::optional<std::string> FromHex(std::string_view text) {
         out += char(high * 16 + low);
     }
     // A zero byte cannot be part of a registry string read as text.
-    if (out.find('\0') != std::string::npos) return std::nullopt;
+    if (!zeroBytesAllowed && out.find('\0') != std::string::npos) return std::nullopt;
     return out;
 }
 
@@ -94,6 +94,8 @@ std::optional<std::string> FormatEntryLine(const RegistryEntry& entry) {
         const bool hex = NeedsHex(entry.stringData);
         line += entry.valueType == kTypeString ? "REG_SZ" : "REG_EXPAND_SZ";
         line += hex ? "_HEX\t" + ToHex(entry.stringData) : "\t" + entry.stringData;
+    } else if (entry.valueType == kTypeRaw) {
+        line += "REG_RAW_HEX\t" + std::to_string(entry.rawType) + ":" + ToHex(entry.rawData);
     } else {
         line += "REG_DWORD\t" + std::to_string(entry.dwordData);
     }
@@ -185,10 +187,18 @@ void ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries) 
             target->stringData = data;
             target->valueType = tag == "REG_SZ" ? kTypeString : kTypeExpandString;
         } else if (tag == "REG_SZ_HEX" || tag == "REG_EXPAND_SZ_HEX") {
-            const auto decoded = FromHex(data);
+            const auto decoded = FromHex(data, false);
             if (!decoded) continue;
             target->stringData = *decoded;
             target->valueType = tag == "REG_SZ_HEX" ? kTypeString : kTypeExpandString;
+        } else if (tag == "REG_RAW_HEX") {
+            const auto colon = data.find(':');
+            if (colon == 0 || colon == std::string::npos || data.find_first_not_of("0123456789") != colon) continue;
+            const auto decoded = FromHex(std::string_view(data).substr(colon + 1), true);
+            if (!decoded || colon > 10) continue;
+            target->rawType = ParseDword(data.substr(0, colon));
+            target->rawData = *decoded;
+            target->valueType = kTypeRaw;
         } else if (tag == "REG_DWORD") {
             target->dwordData = ParseDword(data);
             target->valueType = kTypeDword;

@@ -15,6 +15,10 @@ enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine, Users };
 constexpr int kTypeString = 1;        // REG_SZ
 constexpr int kTypeExpandString = 2;  // REG_EXPAND_SZ, kept as such when written back
 constexpr int kTypeDword = 4;         // REG_DWORD
+// Any other value that exists (multi-strings, bytes, 64-bit numbers, strings
+// too long to read as text): kept byte for byte with its registry type, so
+// that a value the launcher overwrites is never lost.
+constexpr int kTypeRaw = 100;
 
 struct RegistryEntry {
     RegRoot root = RegRoot::ClassesRoot;
@@ -24,6 +28,8 @@ struct RegistryEntry {
     int valueType = 0;
     std::uint32_t dwordData = 0;
     std::string stringData;
+    std::uint32_t rawType = 0;  // the registry type when valueType is kTypeRaw
+    std::string rawData;
 };
 
 std::string RootName(RegRoot root);

@@ -172,3 +172,32 @@ TEST(KeyListEntries, DropRemovesOnlyTheFirstClassesDefaultValue) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SnapshotFile, OtherValueTypesTravelByteForByte) {
+    RegistryEntry multi = Entry(RegRoot::ClassesRoot, "M", "");
+    multi.present = 1;
+    multi.valueType = kTypeRaw;
+    multi.rawType = 7;
+    multi.rawData = std::string("a\0b\0\0", 5);
+    RegistryEntry big = Entry(RegRoot::ClassesRoot, "B", "v");
+    big.present = 1;
+    big.valueType = kTypeRaw;
+    big.rawType = 1;
+    big.rawData = std::string(5000, 'x') + '\0';
+    EXPECT_EQ(*FormatEntryLine(multi), "HKEY_CLASSES_ROOT\\M\t=REG_RAW_HEX\t7:0x6100620000");
+    const auto read = RoundTrip({multi, big});
+    EXPECT_EQ(read[0].valueType, kTypeRaw);
+    EXPECT_EQ(read[0].rawType, 7u);
+    EXPECT_EQ(read[0].rawData, multi.rawData);
+    EXPECT_EQ(read[1].rawData, big.rawData);
+
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "M", "")};
+    ApplySnapshotBytes("HKEY_CLASSES_ROOT\\M\t=REG_RAW_HEX\t:0x61\nHKEY_CLASSES_ROOT\\M\t=REG_RAW_HEX\tx:0x61\n"
+                       "HKEY_CLASSES_ROOT\\M\t=REG_RAW_HEX\t99999999999:0x61\n",
+                       entries);
+    EXPECT_EQ(entries[0].present, 0);
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+// Libraries come from the Windows system folder only. The launcher is often
+// started from a shared network folder that its users can write to; a DLL
+// placed beside it must never be loaded in its place.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "common/handles.h"
+
+// Limits the DLL search of this process to the system folder. Called first
+// thing at start.
+void RestrictLibrarySearch();
+// Loads a library by its full path in the system folder.
+UniqueModule LoadSystemLibrary(const char* name);
+
+// The shell's functions, taken at run time from the system folder's shell32
+// rather than through the import table, whose search starts beside the program.
+BOOL ShellExecuteExSystem(SHELLEXECUTEINFOA* info);
+// SHGetFolderPathA into a buffer of MAX_PATH; false when the folder is not known.
+bool ShellFolderPath(int csidl, char* folder);
+// SHGetSpecialFolderPathA without creating the folder.
+bool ShellSpecialFolderPath(int csidl, char* folder);
