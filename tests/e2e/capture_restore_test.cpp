@@ -22,7 +22,7 @@ void SeedCatalogueValues() {
     SetRawValue(HKEY_CLASSES_ROOT, ".accda", "Content Type", REG_SZ, Sz("application/x=y"));
     SetRawValue(HKEY_CLASSES_ROOT, kIcon, "", REG_EXPAND_SZ, Sz("%SystemRoot%\\msaccess.ico"));
     SetRawValue(HKEY_CLASSES_ROOT, "PipFile", "NoOpen", REG_SZ, Sz(""));
-    SetRawValue(HKEY_CLASSES_ROOT, ".accdb", "", REG_BINARY, "\x01\x02");  // not a type the file carries
+    SetRawValue(HKEY_CLASSES_ROOT, ".accdb", "", REG_BINARY, "\x01\x02");  // carried byte for byte
     SetRawDword(HKEY_LOCAL_MACHINE, kCommon, "LastAccessInstall", 12);
 }
 
@@ -44,12 +44,13 @@ TEST_F(CaptureRestore, CaptureWritesTheHiddenFileOfThePresentCatalogueValues) {
     EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\" + kCurVer + "\t=REG_SZ\tAccess.Application.11"}));
     EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\PipFile\tNoOpen=REG_SZ_HEX\t0x",
                                             "HKEY_LOCAL_MACHINE\\" + kCommon + "\tLastAccessInstall=REG_DWORD\t12"}));
-    // One line per catalogue value that exists as a string or a number, in catalogue order.
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\.accdb\t=REG_RAW_HEX\t3:0x0102"}));
+    // One line per catalogue value that exists, in catalogue order.
     std::vector<std::string> expectedPaths;
     for (const auto& entry : CatalogueEntries()) {
         const std::string value = RawValue(entry.root == RegRoot::ClassesRoot ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE,
                                            entry.keyPath, entry.valueName);
-        if (value.rfind("REG_", 0) == 0) expectedPaths.push_back(EntryLookupPath(entry));
+        if (value != "missing") expectedPaths.push_back(EntryLookupPath(entry));
     }
     ASSERT_EQ(lines.size(), expectedPaths.size());
     for (size_t i = 0; i < lines.size(); ++i) {

@@ -36,23 +36,25 @@ void SeedWatchedValues() {
     return SameRegistryAs(before);
 }
 
+struct BoxSearch {
+    DWORD pid;
+    HWND box;
+};
+
+BOOL CALLBACK FindVisibleBox(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<BoxSearch*>(param);
+    DWORD owner = 0;
+    char name[32] = {};
+    GetWindowThreadProcessId(window, &owner);
+    GetClassNameA(window, name, sizeof name);
+    if (owner == search->pid && IsWindowVisible(window) && strcmp(name, "#32770") == 0) search->box = window;
+    return search->box == nullptr;
+}
+
 HWND WaitForBox(DWORD pid, DWORD timeoutMs) {
-    struct Search {
-        DWORD pid;
-        HWND box;
-    } search{pid, nullptr};
+    BoxSearch search{pid, nullptr};
     for (DWORD waited = 0; !search.box && waited < timeoutMs; waited += 50) {
-        EnumWindows(
-            [](HWND window, LPARAM param) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(param);
-                DWORD owner = 0;
-                char name[32] = {};
-                GetWindowThreadProcessId(window, &owner);
-                GetClassNameA(window, name, sizeof name);
-                if (owner == s->pid && IsWindowVisible(window) && strcmp(name, "#32770") == 0) s->box = window;
-                return s->box == nullptr;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        EnumWindows(FindVisibleBox, reinterpret_cast<LPARAM>(&search));
         if (!search.box) Sleep(50);
     }
     return search.box;
