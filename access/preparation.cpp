@@ -1,7 +1,6 @@
 #include "access/preparation.h"
 
 #include <windows.h>
-#include <oleauto.h>
 
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "access/repair.h"
 #include "access/trusted_locations.h"
 #include "common/handles.h"
+#include "common/system_library.h"
 #include "launcher/log.h"
 #include "permissions/tool_launch.h"
 #include "registry/registry_access.h"
@@ -137,8 +137,8 @@ bool RegisterTypeLibraryFile(const std::string& path) {
     wchar_t wide[2048];
     if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, 2048) == 0) return false;
     ITypeLib* library = nullptr;
-    if (FAILED(LoadTypeLib(wide, &library)) || !library) return false;
-    const bool registered = SUCCEEDED(RegisterTypeLib(library, wide, nullptr));
+    if (FAILED(LoadTypeLibSystem(wide, &library)) || !library) return false;
+    const bool registered = SUCCEEDED(RegisterTypeLibSystem(library, wide));
     library->Release();
     return registered;
 }

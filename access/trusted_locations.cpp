@@ -1,11 +1,11 @@
 #include "access/trusted_locations.h"
 
 #include <windows.h>
-#include <objbase.h>
 
 #include "access/discovery.h"
 #include "access/text_paths.h"
 #include "common/handles.h"
+#include "common/system_library.h"
 #include "launcher/log.h"
 #include "registry/registry_access.h"
 
@@ -20,9 +20,9 @@ std::string WithTrailingBackslash(std::string path) {
 
 std::string NewLocationName() {
     GUID guid = {};
-    CoCreateGuid(&guid);
+    CreateGuidSystem(&guid);
     wchar_t wide[256] = {};
-    StringFromGUID2(guid, wide, 256);
+    StringFromGuidSystem(guid, wide, 256);
     char narrow[256] = {};
     WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, sizeof narrow, nullptr, nullptr);
     narrow[sizeof narrow - 1] = '\0';

@@ -4,10 +4,23 @@
 
 namespace {
 
+// Each library is loaded once and kept for the life of the process.
+HMODULE Shell32() {
+    static const UniqueModule module = LoadSystemLibrary("shell32.dll");
+    return module.get();
+}
+HMODULE Ole32() {
+    static const UniqueModule module = LoadSystemLibrary("ole32.dll");
+    return module.get();
+}
+HMODULE OleAut32() {
+    static const UniqueModule module = LoadSystemLibrary("oleaut32.dll");
+    return module.get();
+}
+
 template <typename Function>
-Function ShellFunction(const char* name) {
-    static const UniqueModule shell = LoadSystemLibrary("shell32.dll");  // kept for the life of the process
-    return shell ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(shell.get(), name))) : nullptr;
+Function SystemFunction(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
 }  // namespace
@@ -32,7 +45,7 @@ UniqueModule LoadSystemLibrary(const char* name) {
 
 BOOL ShellExecuteExSystem(SHELLEXECUTEINFOA* info) {
     using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
-    const auto run = ShellFunction<ShellExecuteExFn>("ShellExecuteExA");
+    const auto run = SystemFunction<ShellExecuteExFn>(Shell32(), "ShellExecuteExA");
     if (!run) {
         SetLastError(ERROR_PROC_NOT_FOUND);
         return FALSE;
@@ -42,12 +55,36 @@ BOOL ShellExecuteExSystem(SHELLEXECUTEINFOA* info) {
 
 bool ShellFolderPath(int csidl, char* folder) {
     using GetFolderPathFn = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-    const auto get = ShellFunction<GetFolderPathFn>("SHGetFolderPathA");
+    const auto get = SystemFunction<GetFolderPathFn>(Shell32(), "SHGetFolderPathA");
     return get && SUCCEEDED(get(nullptr, csidl, nullptr, 0, folder));
 }
 
 bool ShellSpecialFolderPath(int csidl, char* folder) {
     using GetSpecialFolderPathFn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
-    const auto get = ShellFunction<GetSpecialFolderPathFn>("SHGetSpecialFolderPathA");
+    const auto get = SystemFunction<GetSpecialFolderPathFn>(Shell32(), "SHGetSpecialFolderPathA");
     return get && get(nullptr, folder, csidl, FALSE);
+}
+
+HRESULT CreateGuidSystem(GUID* guid) {
+    using Fn = HRESULT(WINAPI*)(GUID*);
+    const auto create = SystemFunction<Fn>(Ole32(), "CoCreateGuid");
+    return create ? create(guid) : E_NOTIMPL;
+}
+
+int StringFromGuidSystem(const GUID& guid, wchar_t* text, int size) {
+    using Fn = int(WINAPI*)(REFGUID, LPOLESTR, int);
+    const auto format = SystemFunction<Fn>(Ole32(), "StringFromGUID2");
+    return format ? format(guid, text, size) : 0;
+}
+
+HRESULT LoadTypeLibSystem(const wchar_t* path, ITypeLib** library) {
+    using Fn = HRESULT(WINAPI*)(LPCOLESTR, ITypeLib**);
+    const auto load = SystemFunction<Fn>(OleAut32(), "LoadTypeLib");
+    return load ? load(path, library) : E_NOTIMPL;
+}
+
+HRESULT RegisterTypeLibSystem(ITypeLib* library, const wchar_t* path) {
+    using Fn = HRESULT(WINAPI*)(ITypeLib*, LPCOLESTR, LPCOLESTR);
+    const auto registerLibrary = SystemFunction<Fn>(OleAut32(), "RegisterTypeLib");
+    return registerLibrary ? registerLibrary(library, path, nullptr) : E_NOTIMPL;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oaidl.h>
 #include <shellapi.h>
 
 #include "common/handles.h"
@@ -21,3 +22,10 @@ BOOL ShellExecuteExSystem(SHELLEXECUTEINFOA* info);
 bool ShellFolderPath(int csidl, char* folder);
 // SHGetSpecialFolderPathA without creating the folder.
 bool ShellSpecialFolderPath(int csidl, char* folder);
+
+// COM and Automation, loaded the same way and only when a launch needs them:
+// most launches find their registrations in place and never do.
+HRESULT CreateGuidSystem(GUID* guid);
+int StringFromGuidSystem(const GUID& guid, wchar_t* text, int size);
+HRESULT LoadTypeLibSystem(const wchar_t* path, ITypeLib** library);
+HRESULT RegisterTypeLibSystem(ITypeLib* library, const wchar_t* path);
