@@ -36,6 +36,11 @@ void RestrictLibrarySearch() {
 }
 
 UniqueModule LoadSystemLibrary(const char* name) {
+    // By name but searched in the system folder only: a side-by-side
+    // assembly that the program's manifest names (the visual-style common
+    // controls) still takes precedence, a file beside the program never does.
+    if (HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return UniqueModule(module);
+    // Systems without that search option: the full path.
     char folder[MAX_PATH];
     const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return UniqueModule();

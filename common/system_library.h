@@ -12,7 +12,8 @@
 // Limits the DLL search of this process to the system folder. Called first
 // thing at start.
 void RestrictLibrarySearch();
-// Loads a library by its full path in the system folder.
+// Loads a library from the system folder (or the side-by-side assembly the
+// program's manifest names), never from beside the program.
 UniqueModule LoadSystemLibrary(const char* name);
 
 // The shell's functions, taken at run time from the system folder's shell32

@@ -1,0 +1,270 @@
+#include "permissions/acl_engine.h"
+
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <vector>
+
+namespace {
+
+// LocalFree for what the security API allocates.
+struct LocalMemory {
+    HLOCAL memory = nullptr;
+    LocalMemory() = default;
+    LocalMemory(const LocalMemory&) = delete;
+    LocalMemory& operator=(const LocalMemory&) = delete;
+    ~LocalMemory() {
+        if (memory) LocalFree(memory);
+    }
+    template <typename T>
+    T** receive() {
+        return reinterpret_cast<T**>(&memory);
+    }
+};
+
+void Say(std::string* messages, const std::string& line) {
+    if (messages) *messages += line + "\n";
+}
+
+std::string ErrorText(DWORD error) { return "error " + std::to_string(error); }
+
+// The audit list can only be read or written with this privilege, which an
+// administrator holds but does not have switched on.
+bool EnableSecurityPrivilege() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return false;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    bool enabled = LookupPrivilegeValueA(nullptr, "SeSecurityPrivilege", &privileges.Privileges[0].Luid) &&
+                   AdjustTokenPrivileges(raw, FALSE, &privileges, 0, nullptr, nullptr) &&
+                   GetLastError() == ERROR_SUCCESS;
+    CloseHandle(raw);
+    return enabled;
+}
+
+DWORD AccessMask(unsigned permissions, AclObjectType type) {
+    DWORD mask = 0;
+    if (type == AclObjectType::Registry) {
+        if (permissions & kAclPermRead) mask |= KEY_READ;
+        if (permissions & kAclPermFull) mask |= KEY_ALL_ACCESS;
+        return mask;
+    }
+    const DWORD readExecute = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+    const DWORD change = readExecute | FILE_GENERIC_WRITE | DELETE;
+    if (permissions & kAclPermRead) mask |= FILE_GENERIC_READ;
+    if (permissions & kAclPermWrite) mask |= FILE_GENERIC_WRITE;
+    if (permissions & (kAclPermListFolder | kAclPermReadExecute)) mask |= readExecute;
+    if (permissions & kAclPermChange) mask |= change;
+    if (permissions & kAclPermProfile) mask |= change | WRITE_DAC;
+    if (permissions & kAclPermFull) mask |= FILE_ALL_ACCESS;
+    return mask;
+}
+
+// Without "i:" an entry on a container reaches what is below it: subkeys of
+// a key, subfolders and files of a folder. A file's entry inherits nowhere.
+DWORD InheritanceFlags(const AclEntryRequest& entry, AclObjectType type, bool isFolder) {
+    if (!entry.inheritanceGiven) {
+        if (type == AclObjectType::Registry) return CONTAINER_INHERIT_ACE;
+        return isFolder ? (CONTAINER_INHERIT_ACE | OBJECT_INHERIT_ACE) : 0;
+    }
+    DWORD flags = 0;
+    if (entry.inheritance & kAclInheritSubObjects) flags |= OBJECT_INHERIT_ACE;
+    if (entry.inheritance & kAclInheritSubContainers) flags |= CONTAINER_INHERIT_ACE;
+    if (entry.inheritance & kAclInheritNoPropagate) flags |= NO_PROPAGATE_INHERIT_ACE;
+    if (entry.inheritance & kAclInheritOnly) flags |= INHERIT_ONLY_ACE;
+    return flags;
+}
+
+ACCESS_MODE AccessMode(AclMode mode) {
+    switch (mode) {
+    case AclMode::Set: return SET_ACCESS;
+    case AclMode::Grant: return GRANT_ACCESS;
+    case AclMode::Deny: return DENY_ACCESS;
+    case AclMode::Revoke: return REVOKE_ACCESS;
+    case AclMode::AuditSuccess: return SET_AUDIT_SUCCESS;
+    case AclMode::AuditFailure: return SET_AUDIT_FAILURE;
+    }
+    return GRANT_ACCESS;
+}
+
+// The entries for one list, with the SIDs they point at kept alive beside them.
+struct PreparedEntries {
+    std::vector<EXPLICIT_ACCESS_A> entries;
+    std::vector<std::string> names;  // trustee names are pointed at, not copied
+    std::vector<PSID> sids;
+    PreparedEntries() = default;
+    PreparedEntries(const PreparedEntries&) = delete;
+    PreparedEntries& operator=(const PreparedEntries&) = delete;
+    ~PreparedEntries() {
+        for (PSID sid : sids) LocalFree(sid);
+    }
+};
+
+bool PrepareEntries(const AclCommand& command, bool sacl, bool isFolder, PreparedEntries& out, std::string* messages) {
+    std::size_t count = 0;
+    for (const AclEntryRequest& request : command.entries) count += (sacl ? request.inSacl : request.inDacl) ? 1 : 0;
+    out.names.reserve(count);
+    for (const AclEntryRequest& request : command.entries) {
+        if (!(sacl ? request.inSacl : request.inDacl)) continue;
+        EXPLICIT_ACCESS_A access = {};
+        access.grfAccessPermissions = AccessMask(request.permissions, command.objectType);
+        // Revoking in the audit list goes through the same mode as in the access list.
+        access.grfAccessMode = AccessMode(request.mode);
+        access.grfInheritance = InheritanceFlags(request, command.objectType, isFolder);
+        if (request.trusteeIsSid) {
+            PSID sid = nullptr;
+            if (!ConvertStringSidToSidA(request.trustee.c_str(), &sid)) {
+                Say(messages, "Not a SID: " + request.trustee);
+                return false;
+            }
+            out.sids.push_back(sid);
+            BuildTrusteeWithSidA(&access.Trustee, sid);
+        } else {
+            out.names.push_back(request.trustee);
+            BuildTrusteeWithNameA(&access.Trustee, out.names.back().data());
+        }
+        out.entries.push_back(access);
+    }
+    return true;
+}
+
+// A copy of the list with only its inherited entries; an absent list gives
+// an empty one.
+bool InheritedEntriesOnly(PACL list, std::vector<BYTE>& out) {
+    ACL_SIZE_INFORMATION size = {};
+    if (list && !GetAclInformation(list, &size, sizeof size, AclSizeInformation)) return false;
+    const DWORD revision = list ? list->AclRevision : ACL_REVISION;
+    out.assign(list ? size.AclBytesInUse : sizeof(ACL), 0);
+    PACL copy = reinterpret_cast<PACL>(out.data());
+    if (!InitializeAcl(copy, DWORD(out.size()), revision)) return false;
+    for (DWORD i = 0; list && i < size.AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(list, i, &ace)) return false;
+        const auto* header = static_cast<ACE_HEADER*>(ace);
+        if (!(header->AceFlags & INHERITED_ACE)) continue;
+        if (!AddAce(copy, revision, MAXDWORD, ace, header->AceSize)) return false;
+    }
+    return true;
+}
+
+bool HasExplicitEntries(PACL list) {
+    ACL_SIZE_INFORMATION size = {};
+    if (!list || !GetAclInformation(list, &size, sizeof size, AclSizeInformation)) return false;
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        void* ace = nullptr;
+        if (GetAce(list, i, &ace) && !(static_cast<ACE_HEADER*>(ace)->AceFlags & INHERITED_ACE)) return true;
+    }
+    return false;
+}
+
+// Clears and adds in one list (the access list, or the audit list) and
+// writes it back once.
+bool UpdateList(const AclCommand& command, const std::string& objectName, SE_OBJECT_TYPE type, bool sacl,
+                bool isFolder, std::string* messages) {
+    const bool clear = sacl ? command.clearSacl : command.clearDacl;
+    PreparedEntries prepared;
+    if (!PrepareEntries(command, sacl, isFolder, prepared, messages)) return false;
+    if (!clear && prepared.entries.empty()) return true;
+
+    const SECURITY_INFORMATION which = sacl ? SACL_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION;
+    const char* listName = sacl ? "SACL" : "DACL";
+    PACL current = nullptr;
+    LocalMemory descriptor;
+    DWORD error = GetNamedSecurityInfoA(objectName.c_str(), type, which, nullptr, nullptr, sacl ? nullptr : &current,
+                                        sacl ? &current : nullptr, descriptor.receive<void>());
+    if (error != ERROR_SUCCESS) {
+        Say(messages, std::string("Reading the ") + listName + " of " + command.objectName + " failed: " + ErrorText(error));
+        return false;
+    }
+    // Nothing to clear and nothing to add leaves the list as it is.
+    if (prepared.entries.empty() && !HasExplicitEntries(current)) return true;
+
+    std::vector<BYTE> inherited;
+    PACL base = current;
+    if (clear) {
+        if (!InheritedEntriesOnly(current, inherited)) {
+            Say(messages, std::string("Copying the ") + listName + " of " + command.objectName + " failed");
+            return false;
+        }
+        base = reinterpret_cast<PACL>(inherited.data());
+    }
+    LocalMemory merged;
+    PACL result = base;
+    if (!prepared.entries.empty()) {
+        error = SetEntriesInAclA(ULONG(prepared.entries.size()), prepared.entries.data(), base, merged.receive<ACL>());
+        if (error != ERROR_SUCCESS) {
+            Say(messages, std::string("Building the ") + listName + " of " + command.objectName + " failed: " +
+                              ErrorText(error));
+            return false;
+        }
+        result = static_cast<PACL>(merged.memory);
+    }
+    std::string writableName = objectName;  // the API takes a non-const pointer
+    error = SetNamedSecurityInfoA(writableName.data(), type, which, nullptr, nullptr,
+                                  sacl ? nullptr : result, sacl ? result : nullptr);
+    if (error != ERROR_SUCCESS) {
+        Say(messages, std::string("Writing the ") + listName + " of " + command.objectName + " failed: " +
+                          ErrorText(error));
+        return false;
+    }
+    return true;
+}
+
+bool NeedsList(const AclCommand& command, bool sacl) {
+    if (sacl ? command.clearSacl : command.clearDacl) return true;
+    for (const AclEntryRequest& entry : command.entries) {
+        if (sacl ? entry.inSacl : entry.inDacl) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+AclResult RunAclEngine(const AclCommand& command, std::string* messages) {
+    std::string objectName = command.objectName;
+    SE_OBJECT_TYPE type = SE_FILE_OBJECT;
+    bool isFolder = false;
+    if (command.objectType == AclObjectType::Registry) {
+        objectName = RegistryObjectName(command.objectName);
+        type = SE_REGISTRY_KEY;
+        if (objectName.empty()) {
+            Say(messages, "Not a registry key with a known root: " + command.objectName);
+            return kAclBadCommand;
+        }
+    } else if (command.objectType == AclObjectType::File) {
+        const DWORD attributes = GetFileAttributesA(objectName.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            Say(messages, "The object does not exist: " + command.objectName + " (" + ErrorText(GetLastError()) + ")");
+            return kAclObjectFailed;
+        }
+        isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    } else {
+        return kAclBadCommand;
+    }
+
+    bool ok = true;
+    if (NeedsList(command, false)) ok = UpdateList(command, objectName, type, false, isFolder, messages);
+    if ((ok || command.ignoreErrors) && NeedsList(command, true)) {
+        if (!EnableSecurityPrivilege()) Say(messages, "The privilege to change audit entries is not held");
+        ok = UpdateList(command, objectName, type, true, isFolder, messages) && ok;
+    }
+    return ok ? kAclOk : kAclObjectFailed;
+}
+
+AclResult RunAclCommand(std::string_view text, std::string* messages) {
+    std::vector<std::string> elements;
+    if (!SplitAclCommandText(text, elements)) {
+        Say(messages, "The command has too many arguments or one that is too long");
+        return kAclBadCommand;
+    }
+    AclCommand command;
+    std::string error;
+    if (!ParseAclArguments(elements, command, error)) {
+        Say(messages, error);
+        return kAclBadCommand;
+    }
+    return RunAclEngine(command, messages);
+}

@@ -1,0 +1,25 @@
+// The ACL engine: carries out an AclCommand on a registry key or a file
+// through the Windows security API.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "permissions/acl_command.h"
+
+// Results of the engine, also the exit codes of SetAcl.exe.
+enum AclResult : int {
+    kAclOk = 0,
+    kAclBadCommand = 1,    // the text or its arguments do not form a command
+    kAclObjectFailed = 2,  // the object's security could not be read or changed
+};
+
+// Runs the command. Clearing comes before adding, whatever the order of the
+// actions on the command line, and each list is written once with its final
+// content, so that a failure never leaves a list cleared without its new
+// entries. Messages for a console, one per line, are appended to messages
+// when given.
+AclResult RunAclEngine(const AclCommand& command, std::string* messages = nullptr);
+
+// Splits the command text into its argument vector, parses it and runs it.
+AclResult RunAclCommand(std::string_view text, std::string* messages = nullptr);
