@@ -2,6 +2,9 @@
 // afterwards.
 #include "tests/support/harness.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 namespace {
 
 using Preparation = Scenario;
@@ -49,20 +52,14 @@ std::string InstallForReading(int year) {
     return InstallFullAccess(year, {}, "", kReads);
 }
 
-// Trusted locations of a container as "path|AllowSubfolders" for every subkey.
+// Trusted locations of a container as "path|AllowSubfolders", marking names
+// that are not a GUID in braces.
 std::vector<std::string> TrustedLocations(const std::string& version) {
-    const std::string container = "Software\\Microsoft\\Office\\" + version + "\\Access\\Security\\Trusted Locations";
     std::vector<std::string> out;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, container.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
-    char name[256];
-    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
-        const std::string sub = container + "\\" + name;
-        const bool guidName = strlen(name) == 38 && name[0] == '{' && name[37] == '}';
-        out.push_back(RawValue(HKEY_CURRENT_USER, sub, "Path") + "|" + RawValue(HKEY_CURRENT_USER, sub, "AllowSubfolders") +
-                      (guidName ? "" : "|not a GUID name"));
+    for (const auto& location : TrustedLocationsOf(version)) {
+        const bool guidName = location.name.size() == 38 && location.name.front() == '{' && location.name.back() == '}';
+        out.push_back(location.path + "|" + location.allowSubfolders + (guidName ? "" : "|not a GUID name"));
     }
-    RegCloseKey(key);
     std::sort(out.begin(), out.end());
     return out;
 }
@@ -268,6 +265,57 @@ TEST_F(Preparation, NoQuestionOnWindows98) {
     EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"2002 - error setting MSACCOLB Path to: C:\\TARNWICKSCENARIO\\OFFICE2002\\MSACC.OLB",
                                                  "MSACCOLB Path still set to: ", "Launching Access: "
                                                  "C:\\TARNWICKSCENARIO\\OFFICE2002\\msaccess.exe\r\n\twith cmdline: x.mdb"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The explicit access entries of a key, as "SID:rights" texts.
+std::vector<std::string> ExplicitEntries(const std::string& machineKey) {
+    std::vector<std::string> out;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::string name = "MACHINE\\" + machineKey;
+    if (GetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor) != ERROR_SUCCESS) {
+        return out;
+    }
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || (ace->Header.AceFlags & INHERITED_ACE)) continue;
+        char* sid = nullptr;
+        ConvertSidToStringSidA(&ace->SidStart, &sid);
+        out.push_back(std::string(sid ? sid : "?") + ":" + std::to_string(ace->Mask));
+        LocalFree(sid);
+    }
+    LocalFree(descriptor);
+    return out;
+}
+
+TEST_F(Preparation, RegistryErrorYesRunsThePermissionsToolThenRegistersAgain) {
+    const std::string folder = InstallFullAccess(2002);
+    DeleteFileA((folder + "\\MSACC.OLB").c_str());
+    const std::string key = "SOFTWARE\\Classes\\Access.Database";
+    SetRawValue(HKEY_LOCAL_MACHINE, key, "", REG_SZ, Sz("Microsoft Access Database"));
+    const std::vector<std::string> usersOnly = {"S-1-5-32-545:" + std::to_string(KEY_ALL_ACCESS)};
+    ASSERT_NE(ExplicitEntries(key), usersOnly) << "the key starts with the default entries of a new key";
+
+    const ResponderResult run = RunTarnwickAnswering("-LOGGING x.mdb", "Yes");
+    EXPECT_EQ(run.exitCode, 0);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_EQ(run.boxes[0].caption, "Registry Error");
+    const std::string target = "C:\\TARNWICKSCENARIO\\OFFICE2002\\MSACC.OLB";
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"MSACCOLB Path still set to: ",
+                                                 "2002 - After RunTarnwickPermissions. Register MSACCOLB to: " + target,
+                                                 "MSACCOLB Path now set to: "}));
+    // The tool ran over the launcher's keys: Users have full control of them.
+    EXPECT_EQ(ExplicitEntries(key), usersOnly);
+    WIN32_FIND_DATAA found;
+    HANDLE left = FindFirstFileA((TempDir() + "TarnwickPermissions*").c_str(), &found);
+    EXPECT_EQ(left, INVALID_HANDLE_VALUE) << "the tool's file is deleted after its run";
+    if (left != INVALID_HANDLE_VALUE) FindClose(left);
+    EXPECT_FALSE(ReadRecord(folder + "\\MSACCESS.EXE").empty()) << "Access starts afterwards";
 }
 
 }  // namespace

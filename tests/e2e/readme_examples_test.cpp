@@ -44,18 +44,11 @@ std::string ArgumentsOf(const std::string& commandLine) {
 }
 
 std::vector<std::string> Trusted(const std::string& version) {
-    const std::string container = "Software\\Microsoft\\Office\\" + version + "\\Access\\Security\\Trusted Locations";
     std::vector<std::string> out;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, container.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
-    char name[256];
-    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
-        const std::string sub = container + "\\" + name;
-        std::string path = RawValue(HKEY_CURRENT_USER, sub, "Path");
-        if (path.rfind("REG_SZ:", 0) == 0) path = path.substr(7);
-        out.push_back(version + "|" + path + "|" + RawValue(HKEY_CURRENT_USER, sub, "AllowSubfolders"));
+    for (const auto& location : TrustedLocationsOf(version)) {
+        const std::string path = location.path.rfind("REG_SZ:", 0) == 0 ? location.path.substr(7) : location.path;
+        out.push_back(version + "|" + path + "|" + location.allowSubfolders);
     }
-    RegCloseKey(key);
     return out;
 }
 

@@ -344,3 +344,17 @@ void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWO
 void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value) {
     SetRawValue(root, key, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
 }
+
+std::vector<TrustedLocation> TrustedLocationsOf(const std::string& version) {
+    const std::string container = "Software\\Microsoft\\Office\\" + version + "\\Access\\Security\\Trusted Locations";
+    std::vector<TrustedLocation> out;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, container.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
+    char name[256];
+    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+        const std::string sub = container + "\\" + name;
+        out.push_back({name, RawValue(HKEY_CURRENT_USER, sub, "Path"), RawValue(HKEY_CURRENT_USER, sub, "AllowSubfolders")});
+    }
+    RegCloseKey(key);
+    return out;
+}

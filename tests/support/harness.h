@@ -77,6 +77,12 @@ std::string RawValue(HKEY root, const std::string& key, const std::string& name)
 void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data);
 void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value);
 
+// The Access trusted locations of a generation's container ("12.0", "14.0").
+struct TrustedLocation {
+    std::string name, path, allowSubfolders;  // path and flag as RawValue gives them
+};
+std::vector<TrustedLocation> TrustedLocationsOf(const std::string& version);
+
 // Installations and files of a scenario live below this folder, which every
 // scenario starts without.
 constexpr const char* kScenarioRoot = "C:\\TarnwickScenario";
