@@ -69,6 +69,37 @@ std::uint32_t ParseDword(std::string_view text) {
     return value > 0xFFFFFFFFull ? 0xFFFFFFFFu : std::uint32_t(value);
 }
 
+// The value a snapshot line's tag and data give; nothing for an unknown tag
+// or data the tag cannot carry. Only the fields of the value's type are set.
+std::optional<RegistryEntry> ParseValue(const std::string& tag, const std::string& data) {
+    RegistryEntry value;
+    if (tag == "REG_SZ" || tag == "REG_EXPAND_SZ") {
+        value.stringData = data;
+        value.valueType = tag == "REG_SZ" ? kTypeString : kTypeExpandString;
+    } else if (tag == "REG_SZ_HEX" || tag == "REG_EXPAND_SZ_HEX") {
+        const auto decoded = FromHex(data, false);
+        if (!decoded) return std::nullopt;
+        value.stringData = *decoded;
+        value.valueType = tag == "REG_SZ_HEX" ? kTypeString : kTypeExpandString;
+    } else if (tag == "REG_RAW_HEX") {
+        const auto colon = data.find(':');
+        if (colon == 0 || colon == std::string::npos || colon > 10 || data.find_first_not_of("0123456789") != colon) {
+            return std::nullopt;
+        }
+        const auto decoded = FromHex(std::string_view(data).substr(colon + 1), true);
+        if (!decoded) return std::nullopt;
+        value.rawType = ParseDword(data.substr(0, colon));
+        value.rawData = *decoded;
+        value.valueType = kTypeRaw;
+    } else if (tag == "REG_DWORD") {
+        value.dwordData = ParseDword(data);
+        value.valueType = kTypeDword;
+    } else {
+        return std::nullopt;
+    }
+    return value;
+}
+
 }  // namespace
 
 std::string RootName(RegRoot root) {
@@ -183,28 +214,13 @@ void ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries) 
             }
         }
         if (!target) continue;
-        if (tag == "REG_SZ" || tag == "REG_EXPAND_SZ") {
-            target->stringData = data;
-            target->valueType = tag == "REG_SZ" ? kTypeString : kTypeExpandString;
-        } else if (tag == "REG_SZ_HEX" || tag == "REG_EXPAND_SZ_HEX") {
-            const auto decoded = FromHex(data, false);
-            if (!decoded) continue;
-            target->stringData = *decoded;
-            target->valueType = tag == "REG_SZ_HEX" ? kTypeString : kTypeExpandString;
-        } else if (tag == "REG_RAW_HEX") {
-            const auto colon = data.find(':');
-            if (colon == 0 || colon == std::string::npos || data.find_first_not_of("0123456789") != colon) continue;
-            const auto decoded = FromHex(std::string_view(data).substr(colon + 1), true);
-            if (!decoded || colon > 10) continue;
-            target->rawType = ParseDword(data.substr(0, colon));
-            target->rawData = *decoded;
-            target->valueType = kTypeRaw;
-        } else if (tag == "REG_DWORD") {
-            target->dwordData = ParseDword(data);
-            target->valueType = kTypeDword;
-        } else {
-            continue;
+        if (const auto value = ParseValue(tag, data)) {
+            target->present = 1;
+            target->valueType = value->valueType;
+            target->dwordData = value->dwordData;
+            target->stringData = value->stringData;
+            target->rawType = value->rawType;
+            target->rawData = value->rawData;
         }
-        target->present = 1;
     }
 }

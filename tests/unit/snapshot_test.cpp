@@ -143,6 +143,24 @@ TEST(SnapshotFile, LinesThatNameNothingOrDoNotParseChangeNothing) {
     EXPECT_EQ(entries[1].stringData, "before");
 }
 
+TEST(SnapshotFile, ALaterLineReplacesTheWholeValueAndSurvivesAnotherRoundTrip) {
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", "")};
+    ApplySnapshotBytes(EncipherSnapshot("HKEY_CLASSES_ROOT\\K\t=REG_SZ\tfirst\n"
+                                        "HKEY_CLASSES_ROOT\\K\t=REG_RAW_HEX\t3:0x01\n"
+                                        "HKEY_CLASSES_ROOT\\K\t=REG_DWORD\t7\n"),
+                       entries);
+    EXPECT_EQ(entries[0].valueType, kTypeDword);
+    EXPECT_EQ(entries[0].dwordData, 7u);
+    EXPECT_EQ(entries[0].stringData, "");  // nothing of the earlier lines is left behind
+    EXPECT_EQ(entries[0].rawData, "");
+    EXPECT_EQ(entries[0].rawType, 0u);
+    const auto again = RoundTrip(entries);
+    EXPECT_EQ(again[0].valueType, entries[0].valueType);
+    EXPECT_EQ(again[0].dwordData, entries[0].dwordData);
+    EXPECT_EQ(again[0].stringData, entries[0].stringData);
+    EXPECT_EQ(again[0].rawData, entries[0].rawData);
+}
+
 TEST(SnapshotFile, BytesThatAreNotWholeBlocksAreParsedAsTheyAre) {
     std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", "")};
     ApplySnapshotBytes("HKEY_CLASSES_ROOT\\K\t=REG_DWORD\t  0042x\xFF", entries);  // 39 bytes
