@@ -2,24 +2,42 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "custom_actions/action_text.h"
 
 namespace {
 
-// The command line's quoted parts must come back out of it unchanged: no
-// input may end the quoting early.
-bool QuotedPartsIntact(const std::string& commandLine, const CustomActionFields& fields) {
-    if (commandLine.empty()) return true;
-    if (commandLine.compare(0, 1, "\"") != 0) return false;
-    const auto toolEnd = commandLine.find("\" -on \"");
-    if (toolEnd == std::string::npos) return false;
-    const auto objectEnd = commandLine.find("\" -ot file -actn ace -ace \"n:S-1-5-32-545;p:full;s:y\"", toolEnd + 7);
-    return objectEnd != std::string::npos && commandLine.rfind("\"n:S-1-5-32-545;p:full;s:y\"") ==
-                                                 commandLine.size() - 27 &&
-           commandLine.substr(1, toolEnd - 1).find('"') == std::string::npos &&
-           commandLine.substr(toolEnd + 7, objectEnd - toolEnd - 7).find('"') == std::string::npos &&
-           fields.toolPath.size() <= toolEnd;
+// Splits a command line as the C runtime does for a program's arguments:
+// blanks and tabs separate outside quotes; 2n backslashes before a quote are
+// n backslashes and the quote opens or closes; 2n+1 are n and a literal quote.
+std::vector<std::string> Arguments(const std::string& line) {
+    std::vector<std::string> args;
+    size_t i = 0;
+    while (true) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i == line.size()) return args;
+        std::string arg;
+        bool quoted = false;
+        while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+            size_t backslashes = 0;
+            while (i < line.size() && line[i] == '\\') ++backslashes, ++i;
+            if (i < line.size() && line[i] == '"') {
+                arg.append(backslashes / 2, '\\');
+                if (backslashes % 2) {
+                    arg += '"';
+                } else {
+                    quoted = !quoted;
+                }
+                ++i;
+            } else if (backslashes > 0) {
+                arg.append(backslashes, '\\');
+            } else {
+                arg += line[i++];
+            }
+        }
+        args.push_back(arg);
+    }
 }
 
 }  // namespace
@@ -34,7 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (fields->objectPath.find('|') != std::string::npos || fields->toolPath.find('|') != std::string::npos) {
         __builtin_trap();
     }
+    // No input may end the quoting early: the tool reads back exactly the
+    // two paths and the fixed options, or the line is refused (empty).
     const std::string commandLine = BuildSetAclCommandLine(fields->toolPath, fields->objectPath);
-    if (!QuotedPartsIntact(commandLine, *fields)) __builtin_trap();
+    if (commandLine.empty()) return 0;
+    const std::vector<std::string> expected = {fields->toolPath, "-on", fields->objectPath, "-ot", "file",
+                                               "-actn", "ace", "-ace", "n:S-1-5-32-545;p:full;s:y"};
+    if (Arguments(commandLine) != expected) __builtin_trap();
     return 0;
 }
