@@ -38,14 +38,23 @@ HKEY RootFromName(const std::string& name) {
     return nullptr;
 }
 
+// "<root>\<key>|<rest>": the root (null when unknown), the key and what
+// follows the first bar; false when the text has no such form.
+bool SplitValueAddress(const std::string& address, HKEY& root, std::string& key, std::string& rest) {
+    const auto bar = address.find('|');
+    const auto slash = address.find('\\');
+    if (bar == std::string::npos || slash == std::string::npos || slash > bar) return false;
+    root = RootFromName(address.substr(0, slash));
+    key = address.substr(slash + 1, bar - slash - 1);
+    rest = address.substr(bar + 1);
+    return true;
+}
+
 // "<root>\<key>|<value>" -> "REG_SZ:text", "REG_DWORD:123", "type N:hex" or "missing".
-std::string ReadValue(const std::string& spec) {
-    const auto bar = spec.find('|');
-    const auto slash = spec.find('\\');
-    if (bar == std::string::npos || slash == std::string::npos || slash > bar) return "bad spec";
-    HKEY root = RootFromName(spec.substr(0, slash));
-    const std::string key = spec.substr(slash + 1, bar - slash - 1);
-    const std::string name = spec.substr(bar + 1);
+std::string ReadValue(const std::string& address) {
+    HKEY root;
+    std::string key, name;
+    if (!SplitValueAddress(address, root, key, name)) return "bad address";
     HKEY opened;
     if (!root || RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return "missing";
     BYTE data[8192];
@@ -82,9 +91,9 @@ void WriteRecord() {
     record += "show=" + ((startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_string(startup.wShowWindow) : "none") + "\n";
     record += "pid=" + std::to_string(GetCurrentProcessId()) + "\n";
     for (int i = 1;; ++i) {
-        const std::string spec = Setting("read", std::to_string(i).c_str(), "");
-        if (spec.empty()) break;
-        record += "read." + std::to_string(i) + "=" + ReadValue(spec) + "\n";
+        const std::string address = Setting("read", std::to_string(i).c_str(), "");
+        if (address.empty()) break;
+        record += "read." + std::to_string(i) + "=" + ReadValue(address) + "\n";
     }
     // Written aside and moved into place, so that a reader never sees half a record.
     const std::string finalPath = g_base + ".record.txt", tempPath = finalPath + ".tmp";
@@ -97,22 +106,18 @@ void WriteRecord() {
 
 void WriteValues() {
     for (int i = 1;; ++i) {
-        const std::string spec = Setting("write", std::to_string(i).c_str(), "");
-        if (spec.empty()) break;
-        size_t bars[3], at = 0;
-        bool complete = true;
-        for (auto& bar : bars) {
-            bar = spec.find('|', at);
-            if (bar == std::string::npos) complete = false;
-            at = bar + 1;
-        }
-        const auto slash = spec.find('\\');
-        if (!complete || slash == std::string::npos || slash > bars[0]) continue;
-        HKEY root = RootFromName(spec.substr(0, slash));
-        const std::string key = spec.substr(slash + 1, bars[0] - slash - 1);
-        const std::string name = spec.substr(bars[0] + 1, bars[1] - bars[0] - 1);
-        const std::string type = spec.substr(bars[1] + 1, bars[2] - bars[1] - 1);
-        const std::string data = spec.substr(bars[2] + 1);
+        // "<root>\<key>|<name>|<type>|<data>"
+        const std::string address = Setting("write", std::to_string(i).c_str(), "");
+        if (address.empty()) break;
+        HKEY root;
+        std::string key, rest;
+        if (!SplitValueAddress(address, root, key, rest)) continue;
+        const auto nameEnd = rest.find('|');
+        const auto typeEnd = nameEnd == std::string::npos ? nameEnd : rest.find('|', nameEnd + 1);
+        if (typeEnd == std::string::npos) continue;
+        const std::string name = rest.substr(0, nameEnd);
+        const std::string type = rest.substr(nameEnd + 1, typeEnd - nameEnd - 1);
+        const std::string data = rest.substr(typeEnd + 1);
         HKEY opened;
         if (!root || RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr)) continue;
         if (type == "DELETE") {
