@@ -196,6 +196,9 @@ std::string DecipherSnapshot(std::string bytes) {
 
 void ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries) {
     const std::string text = DecipherSnapshot(std::move(bytes));
+    std::vector<std::string> lookups;  // built once: every line is looked up among all entries
+    lookups.reserve(entries.size());
+    for (const auto& entry : entries) lookups.push_back(EntryLookupPath(entry));
     for (const auto& line : SplitFields(text, "\n")) {
         const auto fields = SplitFields(line, "=\t");
         std::string lookup, tag, data;
@@ -206,21 +209,16 @@ void ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries) 
         } else {
             continue;
         }
-        RegistryEntry* target = nullptr;
-        for (auto& entry : entries) {
-            if (EntryLookupPath(entry) == lookup) {
-                target = &entry;
-                break;
-            }
-        }
-        if (!target) continue;
+        const auto found = std::find(lookups.begin(), lookups.end(), lookup);
+        if (found == lookups.end()) continue;
         if (const auto value = ParseValue(tag, data)) {
-            target->present = 1;
-            target->valueType = value->valueType;
-            target->dwordData = value->dwordData;
-            target->stringData = value->stringData;
-            target->rawType = value->rawType;
-            target->rawData = value->rawData;
+            RegistryEntry& target = entries[size_t(found - lookups.begin())];
+            target.present = 1;
+            target.valueType = value->valueType;
+            target.dwordData = value->dwordData;
+            target.stringData = value->stringData;
+            target.rawType = value->rawType;
+            target.rawData = value->rawData;
         }
     }
 }
