@@ -160,16 +160,8 @@ int FileExists(const std::string& path) {
 }
 
 std::string GetCommonFilesDir() {
-    using GetFolderPath = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
-    const UniqueModule shell = LoadSystemLibrary("shell32.dll");
-    const auto getFolderPath =
-        shell ? reinterpret_cast<GetFolderPath>(reinterpret_cast<void*>(GetProcAddress(shell.get(), "SHGetFolderPathA")))
-              : nullptr;
-    if (getFolderPath) {
-        char folder[MAX_PATH] = {};
-        getFolderPath(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, 0, folder);
-        return folder;
-    }
+    char shellFolder[MAX_PATH] = {};
+    if (ShellFolderPath(CSIDL_PROGRAM_FILES_COMMON, shellFolder)) return shellFolder;
     std::string folder;
     if (ReadRegString(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir", folder) != 0) {
         return {};

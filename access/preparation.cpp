@@ -8,6 +8,7 @@
 #include "access/generations.h"
 #include "access/repair.h"
 #include "access/trusted_locations.h"
+#include "common/ascii_text.h"
 #include "common/handles.h"
 #include "common/system_library.h"
 #include "launcher/log.h"
@@ -136,22 +137,20 @@ std::string ReadAccessObjectLibraryPath() {
 bool RegisterTypeLibraryFile(const std::string& path) {
     wchar_t wide[2048];
     if (MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, 2048) == 0) return false;
-    ITypeLib* library = nullptr;
-    if (FAILED(LoadTypeLibSystem(wide, &library)) || !library) return false;
-    const bool registered = SUCCEEDED(RegisterTypeLibSystem(library, wide));
-    library->Release();
-    return registered;
+    UniqueCom<ITypeLib> library;
+    if (FAILED(LoadTypeLibSystem(wide, library.receive())) || !library) return false;
+    return SUCCEEDED(RegisterTypeLibSystem(library.get(), wide));
 }
 
 void CheckAccessObjectLibrary(const LauncherContext& ctx, const std::string& generation, const std::string& folder) {
     const std::string target = folder + "\\MSACC.OLB";
     std::string current = ReadAccessObjectLibraryPath();
     Log(generation + " - current MSACCOLB Path is: ", current);
-    if (lstrcmpiA(current.c_str(), target.c_str()) == 0) return;
+    if (EqualsIgnoringAsciiCase(current, target)) return;
     Log(generation + " - need to set MSACCOLB Path to: ", target);
     RegisterTypeLibraryFile(target);
     current = ReadAccessObjectLibraryPath();
-    if (lstrcmpiA(current.c_str(), target.c_str()) == 0) return;
+    if (EqualsIgnoringAsciiCase(current, target)) return;
     Log(generation + " - error setting MSACCOLB Path to: ", target);
     Log("MSACCOLB Path still set to: ", current);
     if (ctx.os.bIsWin9x) return;

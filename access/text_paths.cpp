@@ -1,26 +1,12 @@
 #include "access/text_paths.h"
 
+#include "common/ascii_text.h"
+
 namespace {
 
 // Searched in this order, so ".mdb" is found before a workgroup file's ".mdw".
 constexpr std::string_view kDatabaseExtensions[] = {".accde", ".accdb", ".accdr", ".accdc", ".mde",
                                                     ".mdb",   ".ade",   ".adp",   ".mdw"};
-
-std::string AsciiLower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    }
-    return out;
-}
-
-std::string AsciiUpper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -41,7 +27,7 @@ std::string StripQuotes(std::string_view text) {
 }
 
 std::string GetDatabasePath(std::string_view commandLine) {
-    const std::string copy = TrimLeadingSpaces(AsciiLower(commandLine));
+    const std::string copy = TrimLeadingSpaces(ToLowerAscii(commandLine));
     for (std::string_view extension : kDatabaseExtensions) {
         const auto at = copy.find(extension);
         if (at == std::string::npos || at == 0) continue;
@@ -66,7 +52,7 @@ std::string RewriteCommandLineForProfile(std::string_view commandLine, std::stri
 }
 
 std::string GetAccessFolderFromCommand(std::string_view command) {
-    std::string upper = AsciiUpper(command);
+    std::string upper = ToUpperAscii(command);
     const auto at = upper.find("\\MSACCESS.EXE");
     if (at == std::string::npos) return upper;
     upper.resize(at);

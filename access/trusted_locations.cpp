@@ -4,6 +4,7 @@
 
 #include "access/discovery.h"
 #include "access/text_paths.h"
+#include "common/ascii_text.h"
 #include "common/handles.h"
 #include "common/system_library.h"
 #include "launcher/log.h"
@@ -29,13 +30,6 @@ std::string NewLocationName() {
     return narrow[0] ? narrow : "TrustedFolder999";
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    }
-    return text;
-}
-
 std::string DatabaseDirectory(const LauncherContext& ctx) {
     return GetFolderOfPath(GetDatabasePath(ctx.strAccessCmdLine));
 }
@@ -53,7 +47,7 @@ int SetTrustedFolderLocation(const std::string& folder, int allowSubfolders, int
             std::string path;
             if (name.empty() || ReadRegString(HKEY_CURRENT_USER, container + "\\" + name, "Path", path) != 0) continue;
             if (path.empty()) continue;  // an empty path never matches
-            if (lstrcmpiA(WithTrailingBackslash(path).c_str(), wanted.c_str()) == 0) {
+            if (EqualsIgnoringAsciiCase(WithTrailingBackslash(path), wanted)) {
                 target = container + "\\" + name;
                 break;
             }
@@ -83,7 +77,7 @@ void AddTrustedLocations2007(LauncherContext& ctx) {
     ctx.strDBDirectory = DatabaseDirectory(ctx);
     if (!ctx.strDBDirectory.empty()) SetTrustedFolderLocation(ctx.strDBDirectory, ctx.bSubfolders, 2007);
     if (FileExists(ctx.strAccess2007Path + "\\Utility.accda")) {
-        SetTrustedFolderLocation(LowerAscii(ctx.strAccess2007Path), ctx.bSubfolders, 2007);
+        SetTrustedFolderLocation(ToLowerAscii(ctx.strAccess2007Path), ctx.bSubfolders, 2007);
     }
 }
 

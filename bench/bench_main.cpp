@@ -110,7 +110,7 @@ void CaptureAndRestore(const std::string& work) {
     // before and importing them all after.
     std::vector<std::string> keys;
     for (const auto& entry : entries) {
-        const std::string key = RootName(entry.root) + "\\" + entry.keyPath;
+        const std::string key = std::string(NamesOf(entry.root).longName) + "\\" + entry.keyPath;
         if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
     }
     std::string batch = "@echo off\r\n";
@@ -145,7 +145,7 @@ void PermissionsPerKey(const std::string& work) {
     int lines = 0;
     for (const auto& entry : list.entries) {
         if (lines == keys) break;
-        const std::string root = entry.root == RegRoot::ClassesRoot ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES" : RootName(entry.root);
+        const std::string root = entry.root == RegRoot::ClassesRoot ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES" : std::string(NamesOf(entry.root).longName);
         batch += "\"" + BinDir() + "SetAcl.exe\" -on \"" + root + "\\" + entry.keyPath +
                  "\" -ot reg -actn ace -ace \"n:S-1-5-32-545;p:full;s:y\" -actn clear -clr \"dacl,sacl\" >nul\r\n";
         ++lines;

@@ -28,8 +28,14 @@ public:
         return &h_;
     }
     Handle release() { return std::exchange(h_, Traits::Invalid()); }
+    // Closing keeps the last-error value, so that a failure read after an
+    // owner goes out of scope is still the failure of the call before it.
     void reset(Handle h = Traits::Invalid()) {
-        if (h_ != Traits::Invalid()) Traits::Close(h_);
+        if (h_ != Traits::Invalid()) {
+            const DWORD lastError = GetLastError();
+            Traits::Close(h_);
+            SetLastError(lastError);
+        }
         h_ = h;
     }
 
@@ -58,7 +64,40 @@ struct ModuleTraits {
     static void Close(Handle h) { FreeLibrary(h); }
 };
 
+// Memory that a Windows function allocates with LocalAlloc for its caller
+// (security descriptors, SIDs, ACLs, formatted messages).
+template <typename Pointer>
+struct LocalMemoryTraits {
+    using Handle = Pointer;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { LocalFree(reinterpret_cast<HLOCAL>(h)); }
+};
+// A COM interface pointer: released, never deleted.
+template <typename Interface>
+struct ComTraits {
+    using Handle = Interface*;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { h->Release(); }
+};
+
 using UniqueHandle = UniqueOwner<KernelHandleTraits>;
+using UniqueToken = UniqueOwner<KernelHandleTraits>;
+template <typename Pointer>
+using UniqueLocal = UniqueOwner<LocalMemoryTraits<Pointer>>;
+template <typename Interface>
+using UniqueCom = UniqueOwner<ComTraits<Interface>>;
 using UniqueFile = UniqueOwner<FileHandleTraits>;
 using UniqueKey = UniqueOwner<RegKeyTraits>;
 using UniqueModule = UniqueOwner<ModuleTraits>;
+
+// The process and thread handles that CreateProcess hands back, each owned.
+struct ProcessInformation {
+    UniqueHandle process;
+    UniqueHandle thread;
+    DWORD processId = 0;
+    DWORD threadId = 0;
+
+    ProcessInformation() = default;
+    explicit ProcessInformation(const PROCESS_INFORMATION& info)
+        : process(info.hProcess), thread(info.hThread), processId(info.dwProcessId), threadId(info.dwThreadId) {}
+};

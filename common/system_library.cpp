@@ -18,20 +18,13 @@ HMODULE OleAut32() {
     return module.get();
 }
 
-template <typename Function>
-Function SystemFunction(HMODULE module, const char* name) {
-    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
-}
-
 }  // namespace
 
 void RestrictLibrarySearch() {
     SetDllDirectoryA("");  // takes the current folder out of the search
     using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    const auto setDefault = kernel ? reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void*>(
-                                         GetProcAddress(kernel, "SetDefaultDllDirectories")))
-                                   : nullptr;
+    const auto setDefault =
+        SystemFunction<SetDefaultDirectories>(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
     if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 

@@ -15,6 +15,12 @@ void RestrictLibrarySearch();
 // Loads a library from the system folder (or the side-by-side assembly the
 // program's manifest names), never from beside the program.
 UniqueModule LoadSystemLibrary(const char* name);
+// A function of a loaded library with its type; null when the library or
+// the function is missing, so that a caller can tell an older Windows.
+template <typename Function>
+Function SystemFunction(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
 
 // The shell's functions, taken at run time from the system folder's shell32
 // rather than through the import table, whose search starts beside the program.

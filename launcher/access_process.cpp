@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/ascii_text.h"
 #include "common/system_library.h"
 #include "launcher/log.h"
 
@@ -24,7 +25,7 @@ BOOL CALLBACK MatchAccessWindow(HWND window, LPARAM param) {
     if (processId != search->processId) return TRUE;
     char className[256];
     if (GetClassNameA(window, className, sizeof className) == 0) return TRUE;
-    if (lstrcmpiA(className, "OMain") != 0) return TRUE;
+    if (!EqualsIgnoringAsciiCase(className, "OMain")) return TRUE;
     search->found = window;
     return FALSE;
 }
@@ -41,9 +42,7 @@ StartResult StartThroughShell(const std::string& path, const std::string& argume
     UniqueHandle process(info.hProcess);
     using GetProcessIdFn = DWORD(WINAPI*)(HANDLE);
     const UniqueModule kernel = LoadSystemLibrary("Kernel32.dll");
-    const auto getProcessId =
-        kernel ? reinterpret_cast<GetProcessIdFn>(reinterpret_cast<void*>(GetProcAddress(kernel.get(), "GetProcessId")))
-               : nullptr;
+    const auto getProcessId = SystemFunction<GetProcessIdFn>(kernel.get(), "GetProcessId");
     if (getProcessId && process) {
         result.processId = getProcessId(process.get());
         result.process = std::move(process);
@@ -61,9 +60,9 @@ StartResult StartDirectly(const std::string& path, const std::string& arguments,
     PROCESS_INFORMATION info = {};
     if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
                        &startup, &info)) {
-        CloseHandle(info.hThread);
-        result.processId = info.dwProcessId;
-        result.process.reset(info.hProcess);
+        ProcessInformation started(info);
+        result.processId = started.processId;
+        result.process = std::move(started.process);
     }
     return result;
 }

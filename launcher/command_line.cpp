@@ -4,17 +4,9 @@
 #include <limits>
 
 #include "access/text_paths.h"
+#include "common/ascii_text.h"
 
 namespace {
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return true;
-}
 
 // atol over a 32-bit long, saturating instead of overflowing.
 std::int32_t AsciiToLong(std::string_view text) {
@@ -58,18 +50,6 @@ void ReadQuotedValue(std::string& rest, std::string& field) {
 }
 
 }  // namespace
-
-std::string CommandTextAfterProgramName(std::string_view full) {
-    size_t i = 0;
-    if (!full.empty() && full[0] == '"') {
-        i = full.find('"', 1);
-        i = i == std::string_view::npos ? full.size() : i + 1;
-    } else {
-        while (i < full.size() && full[i] != ' ' && full[i] != '\t') ++i;
-    }
-    while (i < full.size() && (full[i] == ' ' || full[i] == '\t')) ++i;
-    return std::string(full.substr(i));
-}
 
 std::string ReplaceTypographicQuotes(std::string_view text) {
     std::string out(text);

@@ -5,12 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/command_text.h"
 #include "launcher/context.h"
-
-// The argument text of a full process command line: the program name (quoted
-// or not) and the blanks and tabs after it removed, as the C runtime hands it
-// to WinMain.
-std::string CommandTextAfterProgramName(std::string_view fullCommandLine);
 
 // Replaces the typographic double quotes of code page 1252 (0x93, 0x94) by
 // the plain double quote, so that a path pasted from a word processor works.

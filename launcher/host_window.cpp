@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "common/system_library.h"
+#include "common/windows_version.h"
 #include "launcher/command_line.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/log.h"
@@ -61,8 +62,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The argument text is taken from the process command line ourselves, the
     // same way the C runtime cuts it for WinMain, so that it does not depend
     // on which runtime the program is linked with.
-    const char* full = GetCommandLineA();
-    g_commandLineText = ReplaceTypographicQuotes(CommandTextAfterProgramName(full ? full : ""));
+    g_commandLineText = ReplaceTypographicQuotes(ProgramArguments());
     g_instance = instance;
 
     HWND window = CreateWindowExA(0, "TarnwickClass", "Tarnwick", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,

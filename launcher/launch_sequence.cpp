@@ -6,6 +6,7 @@
 #include "access/preparation.h"
 #include "access/text_paths.h"
 #include "common/handles.h"
+#include "common/windows_version.h"
 #include "launcher/access_process.h"
 #include "launcher/command_line.h"
 #include "launcher/command_line_steps.h"
@@ -76,7 +77,7 @@ void RunRestoreMode(HWND host) {
 }
 
 void RunOpenKeysMode(const LauncherContext& ctx) {
-    if (QueryWindowsMajorVersion() > 4) {
+    if (QueryWindowsVersion().major > 4) {
         Log("-openkeys");
         RunTarnwickPermissions(ctx.bNoProgress ? 0 : 1);
     }

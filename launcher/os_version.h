@@ -4,5 +4,3 @@
 
 // The three flags from GetVersionExA; all 0 when the call fails.
 OsVersionFlags QueryOsVersionFlags();
-// dwMajorVersion from GetVersionExA, 0 when the call fails.
-unsigned QueryWindowsMajorVersion();

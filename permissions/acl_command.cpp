@@ -3,17 +3,10 @@
 #include <initializer_list>
 #include <utility>
 
+#include "common/ascii_text.h"
+#include "common/registry_roots.h"
+
 namespace {
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
-}
 
 // Splits at the separator; empty pieces are dropped, as "a;;b" and "a;b;"
 // are written by hand often enough.
@@ -32,7 +25,7 @@ std::vector<std::string_view> Pieces(std::string_view text, char separator) {
 template <typename Value>
 bool LookUpWord(std::string_view word, std::initializer_list<std::pair<const char*, Value>> table, Value& out) {
     for (const auto& [name, value] : table) {
-        if (EqualsIgnoringCase(word, name)) {
+        if (EqualsIgnoringAsciiCase(word, name)) {
             out = value;
             return true;
         }
@@ -86,9 +79,9 @@ bool ParseInheritance(std::string_view text, unsigned& out, std::string& error) 
 bool ParseWhere(std::string_view text, bool& dacl, bool& sacl, std::string& error) {
     dacl = sacl = false;
     for (std::string_view word : Pieces(text, ',')) {
-        if (EqualsIgnoringCase(word, "dacl")) {
+        if (EqualsIgnoringAsciiCase(word, "dacl")) {
             dacl = true;
-        } else if (EqualsIgnoringCase(word, "sacl")) {
+        } else if (EqualsIgnoringAsciiCase(word, "sacl")) {
             sacl = true;
         } else {
             error = "Invalid ACL name (dacl or sacl expected): " + std::string(word);
@@ -123,25 +116,25 @@ bool ParseEntry(std::string_view text, PendingEntry& pending, std::string& error
             return false;
         }
         const std::string_view key = part.substr(0, colon), value = part.substr(colon + 1);
-        if (EqualsIgnoringCase(key, "n")) {
+        if (EqualsIgnoringAsciiCase(key, "n")) {
             entry.trustee = std::string(value);
             nameGiven = !value.empty();
-        } else if (EqualsIgnoringCase(key, "p")) {
+        } else if (EqualsIgnoringAsciiCase(key, "p")) {
             pending.permissionText = std::string(value);
             pending.permissionGiven = true;
-        } else if (EqualsIgnoringCase(key, "s")) {
-            if (EqualsIgnoringCase(value, "y")) {
+        } else if (EqualsIgnoringAsciiCase(key, "s")) {
+            if (EqualsIgnoringAsciiCase(value, "y")) {
                 entry.trusteeIsSid = true;
-            } else if (EqualsIgnoringCase(value, "n")) {
+            } else if (EqualsIgnoringAsciiCase(value, "n")) {
                 entry.trusteeIsSid = false;
             } else {
                 error = "Invalid SID flag (y or n expected): " + std::string(value);
                 return false;
             }
-        } else if (EqualsIgnoringCase(key, "i")) {
+        } else if (EqualsIgnoringAsciiCase(key, "i")) {
             if (!ParseInheritance(value, entry.inheritance, error)) return false;
             entry.inheritanceGiven = true;
-        } else if (EqualsIgnoringCase(key, "m")) {
+        } else if (EqualsIgnoringAsciiCase(key, "m")) {
             if (!LookUpWord<AclMode>(value,
                                      {{"set", AclMode::Set},
                                       {"grant", AclMode::Grant},
@@ -153,7 +146,7 @@ bool ParseEntry(std::string_view text, PendingEntry& pending, std::string& error
                 error = "Invalid mode: " + std::string(value);
                 return false;
             }
-        } else if (EqualsIgnoringCase(key, "w")) {
+        } else if (EqualsIgnoringAsciiCase(key, "w")) {
             if (!ParseWhere(value, inDacl, inSacl, error)) return false;
             whereGiven = true;
         } else {
@@ -223,17 +216,17 @@ bool ParseAclArguments(const std::vector<std::string>& elements, AclCommand& com
     bool nameGiven = false, clearGiven = false;
     for (std::size_t i = 1; i < elements.size(); ++i) {
         const std::string& option = elements[i];
-        if (EqualsIgnoringCase(option, "-silent")) {
+        if (EqualsIgnoringAsciiCase(option, "-silent")) {
             command.silent = true;
             continue;
         }
-        if (EqualsIgnoringCase(option, "-ignoreerr")) {
+        if (EqualsIgnoringAsciiCase(option, "-ignoreerr")) {
             command.ignoreErrors = true;
             continue;
         }
-        const bool takesValue = EqualsIgnoringCase(option, "-on") || EqualsIgnoringCase(option, "-ot") ||
-                                EqualsIgnoringCase(option, "-actn") || EqualsIgnoringCase(option, "-ace") ||
-                                EqualsIgnoringCase(option, "-clr") || EqualsIgnoringCase(option, "-rec");
+        const bool takesValue = EqualsIgnoringAsciiCase(option, "-on") || EqualsIgnoringAsciiCase(option, "-ot") ||
+                                EqualsIgnoringAsciiCase(option, "-actn") || EqualsIgnoringAsciiCase(option, "-ace") ||
+                                EqualsIgnoringAsciiCase(option, "-clr") || EqualsIgnoringAsciiCase(option, "-rec");
         if (!takesValue) {
             error = "Invalid parameter: " + option;
             return false;
@@ -243,7 +236,7 @@ bool ParseAclArguments(const std::vector<std::string>& elements, AclCommand& com
             return false;
         }
         const std::string& value = elements[++i];
-        if (EqualsIgnoringCase(option, "-on")) {
+        if (EqualsIgnoringAsciiCase(option, "-on")) {
             if (nameGiven) {
                 error = "The object name is given twice";
                 return false;
@@ -254,28 +247,28 @@ bool ParseAclArguments(const std::vector<std::string>& elements, AclCommand& com
             }
             command.objectName = value;
             nameGiven = true;
-        } else if (EqualsIgnoringCase(option, "-ot")) {
+        } else if (EqualsIgnoringAsciiCase(option, "-ot")) {
             if (!LookUpWord<AclObjectType>(value, {{"file", AclObjectType::File}, {"reg", AclObjectType::Registry}},
                                            command.objectType)) {
                 error = "Object type not supported (file or reg expected): " + value;
                 return false;
             }
-        } else if (EqualsIgnoringCase(option, "-actn")) {
-            if (EqualsIgnoringCase(value, "ace")) {
+        } else if (EqualsIgnoringAsciiCase(option, "-actn")) {
+            if (EqualsIgnoringAsciiCase(value, "ace")) {
                 command.actionAce = true;
-            } else if (EqualsIgnoringCase(value, "clear")) {
+            } else if (EqualsIgnoringAsciiCase(value, "clear")) {
                 command.actionClear = true;
             } else {
                 error = "Action not supported (ace or clear expected): " + value;
                 return false;
             }
-        } else if (EqualsIgnoringCase(option, "-ace")) {
+        } else if (EqualsIgnoringAsciiCase(option, "-ace")) {
             pending.emplace_back();
             if (!ParseEntry(value, pending.back(), error)) return false;
-        } else if (EqualsIgnoringCase(option, "-clr")) {
+        } else if (EqualsIgnoringAsciiCase(option, "-clr")) {
             if (!ParseWhere(value, command.clearDacl, command.clearSacl, error)) return false;
             clearGiven = true;
-        } else if (!EqualsIgnoringCase(value, "no")) {  // -rec: only the object itself is ever changed
+        } else if (!EqualsIgnoringAsciiCase(value, "no")) {  // -rec: only the object itself is ever changed
             error = "Recursion not supported (no expected): " + value;
             return false;
         }
@@ -322,18 +315,7 @@ std::string RegistryObjectName(std::string_view keyPath) {
     const auto slash = keyPath.find('\\');
     const std::string_view root = keyPath.substr(0, slash);
     const std::string_view rest = slash == std::string_view::npos ? std::string_view() : keyPath.substr(slash);
-    const char* name = nullptr;
-    if (!LookUpWord<const char*>(root,
-                                 {{"HKEY_LOCAL_MACHINE", "MACHINE"},
-                                  {"HKLM", "MACHINE"},
-                                  {"HKEY_CURRENT_USER", "CURRENT_USER"},
-                                  {"HKCU", "CURRENT_USER"},
-                                  {"HKEY_CLASSES_ROOT", "CLASSES_ROOT"},
-                                  {"HKCR", "CLASSES_ROOT"},
-                                  {"HKEY_USERS", "USERS"},
-                                  {"HKU", "USERS"}},
-                                 name)) {
-        return {};
-    }
-    return std::string(name) + std::string(rest);
+    const RegistryRootNames* names = FindRootByName(root);
+    if (!names) return {};
+    return std::string(names->objectName) + std::string(rest);
 }

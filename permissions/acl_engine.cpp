@@ -7,22 +7,9 @@
 
 #include <vector>
 
-namespace {
+#include "common/handles.h"
 
-// LocalFree for what the security API allocates.
-struct LocalMemory {
-    HLOCAL memory = nullptr;
-    LocalMemory() = default;
-    LocalMemory(const LocalMemory&) = delete;
-    LocalMemory& operator=(const LocalMemory&) = delete;
-    ~LocalMemory() {
-        if (memory) LocalFree(memory);
-    }
-    template <typename T>
-    T** receive() {
-        return reinterpret_cast<T**>(&memory);
-    }
-};
+namespace {
 
 void Say(std::string* messages, const std::string& line) {
     if (messages) *messages += line + "\n";
@@ -33,16 +20,14 @@ std::string ErrorText(DWORD error) { return "error " + std::to_string(error); }
 // The audit list can only be read or written with this privilege, which an
 // administrator holds but does not have switched on.
 bool EnableSecurityPrivilege() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &raw)) return false;
+    UniqueToken token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive())) return false;
     TOKEN_PRIVILEGES privileges = {};
     privileges.PrivilegeCount = 1;
     privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    bool enabled = LookupPrivilegeValueA(nullptr, "SeSecurityPrivilege", &privileges.Privileges[0].Luid) &&
-                   AdjustTokenPrivileges(raw, FALSE, &privileges, 0, nullptr, nullptr) &&
-                   GetLastError() == ERROR_SUCCESS;
-    CloseHandle(raw);
-    return enabled;
+    return LookupPrivilegeValueA(nullptr, "SeSecurityPrivilege", &privileges.Privileges[0].Luid) &&
+           AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) &&
+           GetLastError() == ERROR_SUCCESS;
 }
 
 DWORD AccessMask(unsigned permissions, AclObjectType type) {
@@ -94,13 +79,7 @@ ACCESS_MODE AccessMode(AclMode mode) {
 struct PreparedEntries {
     std::vector<EXPLICIT_ACCESS_A> entries;
     std::vector<std::string> names;  // trustee names are pointed at, not copied
-    std::vector<PSID> sids;
-    PreparedEntries() = default;
-    PreparedEntries(const PreparedEntries&) = delete;
-    PreparedEntries& operator=(const PreparedEntries&) = delete;
-    ~PreparedEntries() {
-        for (PSID sid : sids) LocalFree(sid);
-    }
+    std::vector<UniqueLocal<PSID>> sids;
 };
 
 bool PrepareEntries(const AclCommand& command, bool sacl, bool isFolder, PreparedEntries& out, std::string* messages) {
@@ -115,13 +94,13 @@ bool PrepareEntries(const AclCommand& command, bool sacl, bool isFolder, Prepare
         access.grfAccessMode = AccessMode(request.mode);
         access.grfInheritance = InheritanceFlags(request, command.objectType, isFolder);
         if (request.trusteeIsSid) {
-            PSID sid = nullptr;
-            if (!ConvertStringSidToSidA(request.trustee.c_str(), &sid)) {
+            UniqueLocal<PSID> sid;
+            if (!ConvertStringSidToSidA(request.trustee.c_str(), sid.receive())) {
                 Say(messages, "Not a SID: " + request.trustee);
                 return false;
             }
-            out.sids.push_back(sid);
-            BuildTrusteeWithSidA(&access.Trustee, sid);
+            BuildTrusteeWithSidA(&access.Trustee, sid.get());
+            out.sids.push_back(std::move(sid));
         } else {
             out.names.push_back(request.trustee);
             BuildTrusteeWithNameA(&access.Trustee, out.names.back().data());
@@ -172,9 +151,9 @@ bool UpdateList(const AclCommand& command, const std::string& objectName, SE_OBJ
     const SECURITY_INFORMATION which = sacl ? SACL_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION;
     const char* listName = sacl ? "SACL" : "DACL";
     PACL current = nullptr;
-    LocalMemory descriptor;
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
     DWORD error = GetNamedSecurityInfoA(objectName.c_str(), type, which, nullptr, nullptr, sacl ? nullptr : &current,
-                                        sacl ? &current : nullptr, descriptor.receive<void>());
+                                        sacl ? &current : nullptr, descriptor.receive());
     if (error != ERROR_SUCCESS) {
         Say(messages, std::string("Reading the ") + listName + " of " + command.objectName + " failed: " + ErrorText(error));
         return false;
@@ -191,16 +170,16 @@ bool UpdateList(const AclCommand& command, const std::string& objectName, SE_OBJ
         }
         base = reinterpret_cast<PACL>(inherited.data());
     }
-    LocalMemory merged;
+    UniqueLocal<PACL> merged;
     PACL result = base;
     if (!prepared.entries.empty()) {
-        error = SetEntriesInAclA(ULONG(prepared.entries.size()), prepared.entries.data(), base, merged.receive<ACL>());
+        error = SetEntriesInAclA(ULONG(prepared.entries.size()), prepared.entries.data(), base, merged.receive());
         if (error != ERROR_SUCCESS) {
             Say(messages, std::string("Building the ") + listName + " of " + command.objectName + " failed: " +
                               ErrorText(error));
             return false;
         }
-        result = static_cast<PACL>(merged.memory);
+        result = merged.get();
     }
     std::string writableName = objectName;  // the API takes a non-const pointer
     error = SetNamedSecurityInfoA(writableName.data(), type, which, nullptr, nullptr,

@@ -13,7 +13,7 @@
 
 #include "common/handles.h"
 #include "common/system_library.h"
-#include "launcher/command_line.h"
+#include "common/windows_version.h"
 #include "permissions/acl_engine.h"
 #include "permissions/tool_resources.h"
 #include "permissions/work_list.h"
@@ -99,9 +99,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 UniqueModule LoadCommonControls() {
     UniqueModule controls = LoadSystemLibrary("comctl32.dll");
     using InitFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const auto init = controls ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(
-                                     GetProcAddress(controls.get(), "InitCommonControlsEx")))
-                               : nullptr;
+    const auto init = SystemFunction<InitFn>(controls.get(), "InitCommonControlsEx");
     if (init) {
         INITCOMMONCONTROLSEX wanted = {};
         wanted.dwSize = sizeof wanted;
@@ -122,13 +120,10 @@ std::string LoadText(UINT id) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     RestrictLibrarySearch();
-    OSVERSIONINFOA version = {};
-    version.dwOSVersionInfoSize = sizeof version;
     // Windows 95, 98, Me and NT 4.0 have none of the keys' security to reset.
-    if (!GetVersionExA(&version) || version.dwMajorVersion <= 4) return 0;
+    if (QueryWindowsVersion().major <= 4) return 0;
 
-    const char* full = GetCommandLineA();
-    if (AsksForNoProgress(CommandTextAfterProgramName(full ? full : ""))) showProgress = 0;
+    if (AsksForNoProgress(ProgramArguments())) showProgress = 0;
 
     g_instance = instance;
     const std::string title = LoadText(IDS_TOOL_TITLE);

@@ -2,31 +2,18 @@
 
 #include <algorithm>
 
+#include "common/ascii_text.h"
 #include "registry/capture_catalogue.h"
 
 namespace {
 
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c; }
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-std::string UpperCased(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = UpperAscii(c);
-    return out;
-}
-
 // Letters compare as lower case, as _stricmp does: a backslash then sorts
 // before every letter, so "X\..." keys stay next to "X" and its shortened
 // entry is not repeated after "XY..." keys.
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(LowerAscii(x)) < static_cast<unsigned char>(LowerAscii(y));
-    });
-}
-
 std::vector<std::string> SortedUpperCase(std::vector<std::string> keys) {
-    std::stable_sort(keys.begin(), keys.end(), LessIgnoringCase);
-    for (auto& key : keys) key = UpperCased(key);
+    std::stable_sort(keys.begin(), keys.end(),
+                     [](const std::string& a, const std::string& b) { return LessIgnoringAsciiCase(a, b); });
+    for (auto& key : keys) key = ToUpperAscii(key);
     return keys;
 }
 
@@ -81,4 +68,4 @@ std::string RepermissionCommand(RepairRoot root, std::string_view key) {
     return command;
 }
 
-bool AsksForNoProgress(std::string_view commandText) { return UpperCased(commandText) == "NOPROGRESS"; }
+bool AsksForNoProgress(std::string_view commandText) { return EqualsIgnoringAsciiCase(commandText, "NOPROGRESS"); }

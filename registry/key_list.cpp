@@ -5,19 +5,6 @@
 #include "common/handles.h"
 #include "registry/registry_access.h"
 
-namespace {
-
-HKEY RootKey(RegRoot root) {
-    switch (root) {
-    case RegRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-    case RegRoot::CurrentUser: return HKEY_CURRENT_USER;
-    case RegRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-    case RegRoot::Users: return HKEY_USERS;
-    }
-    return nullptr;
-}
-
-}  // namespace
 
 void BuildCaptureList(RegistryKeyList& list) {
     auto catalogue = CatalogueEntries();
@@ -42,7 +29,7 @@ void AddLanguageEntries2007(RegistryKeyList& list) {
 }
 
 void ReadEntry(RegistryEntry& entry) {
-    HKEY root = RootKey(entry.root);
+    HKEY root = RootHandle(entry.root);
     DWORD type = REG_SZ;
     entry.valueType = kTypeString;
     const auto asText = ReadRegString(root, entry.keyPath, entry.valueName, entry.stringData, &type);
@@ -66,7 +53,7 @@ void ReadEntry(RegistryEntry& entry) {
 
 void WriteBackEntry(const RegistryEntry& entry) {
     if (entry.present != 1) return;
-    HKEY root = RootKey(entry.root);
+    HKEY root = RootHandle(entry.root);
     if (entry.valueType == kTypeDword) {
         WriteRegDword(root, entry.keyPath, entry.valueName, entry.dwordData);
     } else if (entry.valueType == kTypeRaw) {

@@ -18,17 +18,30 @@ std::uint32_t CreateKey(HKEY root, const std::string& keyPath, UniqueKey& key) {
 
 }  // namespace
 
+HKEY RootHandle(RegRoot root) {
+    switch (root) {
+    case RegRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case RegRoot::CurrentUser: return HKEY_CURRENT_USER;
+    case RegRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case RegRoot::Users: return HKEY_USERS;
+    }
+    return nullptr;
+}
+
 std::string RootKeyName(HKEY root) {
-    if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
-    if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
-    if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
-    if (root == HKEY_USERS) return "HKEY_USERS";
+    for (const RegistryRootNames& row : kRegistryRoots) {
+        if (RootHandle(row.root) == root) return std::string(row.longName);
+    }
     return {};
 }
 
 std::pair<HKEY, std::string> SplitRootPrefix(const std::string& keyPath) {
-    if (keyPath.rfind("HKLM\\", 0) == 0) return {HKEY_LOCAL_MACHINE, keyPath.substr(5)};
-    if (keyPath.rfind("HKCU\\", 0) == 0) return {HKEY_CURRENT_USER, keyPath.substr(5)};
+    // Stored key paths name the two roots a deployer writes to by their
+    // short names, in capitals exactly.
+    for (const RegRoot root : {RegRoot::LocalMachine, RegRoot::CurrentUser}) {
+        const std::string prefix = std::string(NamesOf(root).shortName) + "\\";
+        if (keyPath.rfind(prefix, 0) == 0) return {RootHandle(root), keyPath.substr(prefix.size())};
+    }
     return {HKEY_LOCAL_MACHINE, keyPath};
 }
 

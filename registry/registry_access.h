@@ -10,10 +10,14 @@
 #include <string>
 #include <utility>
 
+#include "common/registry_roots.h"
+
 constexpr DWORD kKeyRead = KEY_READ;                // 0x20019
 constexpr DWORD kKeyReadWrite = KEY_READ | KEY_WRITE;  // 0x2001F
 constexpr DWORD kMaxStringBytes = 4096;
 
+// The predefined handle of a root.
+HKEY RootHandle(RegRoot root);
 // "HKEY_CLASSES_ROOT" and the other three full names; empty for any other handle.
 std::string RootKeyName(HKEY root);
 // "HKLM\" and "HKCU\" (case-sensitive) select their root and are removed;

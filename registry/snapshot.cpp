@@ -102,25 +102,15 @@ std::optional<RegistryEntry> ParseValue(const std::string& tag, const std::strin
 
 }  // namespace
 
-std::string RootName(RegRoot root) {
-    switch (root) {
-    case RegRoot::ClassesRoot: return "HKEY_CLASSES_ROOT";
-    case RegRoot::CurrentUser: return "HKEY_CURRENT_USER";
-    case RegRoot::LocalMachine: return "HKEY_LOCAL_MACHINE";
-    case RegRoot::Users: return "HKEY_USERS";
-    }
-    return {};
-}
-
 std::string EntryLookupPath(const RegistryEntry& entry) {
-    std::string path = RootName(entry.root) + "\\" + entry.keyPath;
+    std::string path = std::string(NamesOf(entry.root).longName) + "\\" + entry.keyPath;
     if (!entry.valueName.empty()) path += "\\" + entry.valueName;
     return path;
 }
 
 std::optional<std::string> FormatEntryLine(const RegistryEntry& entry) {
     if (entry.present != 1) return std::nullopt;
-    std::string line = RootName(entry.root) + "\\" + entry.keyPath + "\t" + entry.valueName + "=";
+    std::string line = std::string(NamesOf(entry.root).longName) + "\\" + entry.keyPath + "\t" + entry.valueName + "=";
     if (entry.valueType == kTypeString || entry.valueType == kTypeExpandString) {
         const bool hex = NeedsHex(entry.stringData);
         line += entry.valueType == kTypeString ? "REG_SZ" : "REG_EXPAND_SZ";

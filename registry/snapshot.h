@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-enum class RegRoot { ClassesRoot, CurrentUser, LocalMachine, Users };
+#include "common/registry_roots.h"
 
 // Value types an entry carries.
 constexpr int kTypeString = 1;        // REG_SZ
@@ -32,7 +32,6 @@ struct RegistryEntry {
     std::string rawData;
 };
 
-std::string RootName(RegRoot root);
 // Root name, "\", key path and, for a named value, "\" and the name.
 std::string EntryLookupPath(const RegistryEntry& entry);
 // The entry's snapshot line without its line feed; nothing when not present.
