@@ -15,15 +15,6 @@ namespace {
 constexpr const char* kInstallerComponents = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Components";
 constexpr const char* kInstallerUserData = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
 
-std::string& InstallFolderOf(LauncherContext& ctx, int year) {
-    switch (year) {
-    case 2002: return ctx.strAccess2002Path;
-    case 2003: return ctx.strAccess2003Path;
-    case 2007: return ctx.strAccess2007Path;
-    default: return ctx.strAccess2010Path;
-    }
-}
-
 // The packed-code value of the component key, or else its first value when
 // that is a string.
 bool ReadRuntimeCandidate(const std::string& componentKey, std::string& location) {

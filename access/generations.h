@@ -22,6 +22,18 @@ inline constexpr std::array<AccessGeneration, 4> kAccessGenerations = {{
     {2010, "14.0", "Access.Application.14", "Access.Application.14\\shell\\open\\command", "OFFICE14", 14, nullptr, "14.0"},
 }};
 
+// The context's install folder of a generation's full edition (2010 for any
+// year not listed), for a context that is filled or only read.
+template <typename Context>
+auto& InstallFolderOf(Context& ctx, int year) {
+    switch (year) {
+    case 2002: return ctx.strAccess2002Path;
+    case 2003: return ctx.strAccess2003Path;
+    case 2007: return ctx.strAccess2007Path;
+    default: return ctx.strAccess2010Path;
+    }
+}
+
 // The runtime of the target generation (2002), as Windows Installer records it.
 inline constexpr const char* kRuntimeComponentKey = "769E92CC2CB71D119A12000A9CE1A23A";
 inline constexpr const char* kRuntimeValueName = "9040C10900063D11C8EF00054038389C";

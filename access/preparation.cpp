@@ -27,15 +27,6 @@ const AccessGeneration* GenerationOf(int year) {
     return nullptr;
 }
 
-const std::string& InstallFolder(const LauncherContext& ctx, int year) {
-    switch (year) {
-    case 2002: return ctx.strAccess2002Path;
-    case 2003: return ctx.strAccess2003Path;
-    case 2007: return ctx.strAccess2007Path;
-    default: return ctx.strAccess2010Path;
-    }
-}
-
 void SetLanguage(const LauncherContext& ctx, const AccessGeneration& generation) {
     if (ctx.nLangCode < 1) return;
     const std::string key = std::string("Software\\Microsoft\\Office\\") + generation.officeVersion +
@@ -93,7 +84,7 @@ void PrepareAccessGenerationBlock(LauncherContext& ctx) {
     const AccessGeneration* generation = GenerationOf(ctx.nAccessVersion);
     if (generation) {
         const int year = generation->year;
-        const std::string folder = InstallFolder(ctx, year);
+        const std::string folder = InstallFolderOf(ctx, year);
         const bool ace = year == 2007 || year == 2010;
         if (ace) SetLanguage(ctx, *generation);
         if (generation->lastAccessInstall) {

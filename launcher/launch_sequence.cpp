@@ -83,7 +83,60 @@ void RunOpenKeysMode(const LauncherContext& ctx) {
     }
 }
 
-// Steps 8 to 23: the launch path. Returns after the close request was posted.
+// With -SECFILE, launch32.exe beside the workgroup file is started in place
+// of Access, with that file's path as its whole command line.
+void SubstituteLaunch32(LauncherContext& ctx) {
+    if (ctx.strSecFile.empty()) return;
+    Log("Launching with Launch32.exe");
+    const std::string candidate = GetFolderOfPath(ctx.strSecFile) + "\\launch32.exe";
+    if (!FileExists(candidate)) return;
+    ctx.strAccessExePath = candidate;
+    Log(candidate);
+    ctx.strAccessCmdLine = ctx.strSecFile;
+}
+
+// Starts the chosen program and watches for its main window and its end;
+// the process handle (empty when nothing was started) is kept for the
+// optional wait after the restore.
+UniqueHandle StartAndWatchAccess(LauncherContext& ctx) {
+    UniqueHandle accessProcess;
+    if (ctx.strAccessExePath.empty()) return accessProcess;
+    Log("Launching Access: ", ctx.strAccessExePath + "\r\n\twith cmdline: " + ctx.strAccessCmdLine);
+    StartResult started = StartProgram(ctx.strAccessExePath, ctx.strAccessCmdLine, ctx.nAccessShowCmd, ctx.os);
+    accessProcess = std::move(started.process);
+    ctx.hAccessProcess = accessProcess.get();
+    ctx.dwAccessProcessId = started.processId;
+    WatchAccess(ctx, kWindowPollMs);
+    return accessProcess;
+}
+
+void CaptureCatalogue(const LauncherContext& ctx, RegistryKeyList& snapshot) {
+    Log("Saving default registry settings");
+    BuildCaptureList(snapshot);
+    if (ctx.nAccessVersion == 2007) AddLanguageEntries2007(snapshot);
+    CaptureEntries(snapshot);
+}
+
+// When this launch registered the object library where none was before, the
+// registration stays: its values are taken out of what is put back.
+void LeaveObjectLibraryRegistered(const LauncherContext& ctx, RegistryKeyList& snapshot) {
+    if (!KeepWrittenObjectLibrary(ctx.strOrigCurVer, ctx.strNewCurVer)) return;
+    Log("Not setting back object library");
+    for (const char* key : {"Access.Application\\CurVer", "Access.Application\\CLSID",
+                            "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0",
+                            "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\0\\win32"}) {
+        DropEntry(snapshot, key);
+    }
+}
+
+void RestoreCatalogue(const LauncherContext& ctx, RegistryKeyList& snapshot) {
+    Log("Restoring registry keys");
+    RestoreEntries(snapshot);
+    if (ctx.nAccessVersion == 2003) RestoreMacroSecurityLevel(ctx);
+}
+
+// The launch path: from the command line meant for Access to the close
+// request, one step a line.
 void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host) {
     if (g_commandLineText.empty()) {
         MessageBoxA(nullptr, "Invalid Command line", "Tarnwick", MB_ICONEXCLAMATION);
@@ -100,46 +153,16 @@ void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host
     }
     RegistryLock registryLock;
     PrepareAccessRegistryHead(ctx);
-
-    Log("Saving default registry settings");
     RegistryKeyList snapshot;
-    BuildCaptureList(snapshot);
-    if (ctx.nAccessVersion == 2007) AddLanguageEntries2007(snapshot);
-    CaptureEntries(snapshot);
-
+    CaptureCatalogue(ctx, snapshot);
     PrepareAccessVersionRegistration(ctx);
     PrepareAccessGenerationBlock(ctx);
 
-    if (!ctx.strSecFile.empty()) {
-        Log("Launching with Launch32.exe");
-        const std::string candidate = GetFolderOfPath(ctx.strSecFile) + "\\launch32.exe";
-        if (FileExists(candidate)) {
-            ctx.strAccessExePath = candidate;
-            Log(candidate);
-            ctx.strAccessCmdLine = ctx.strSecFile;
-        }
-    }
-    UniqueHandle accessProcess;
-    if (!ctx.strAccessExePath.empty()) {
-        Log("Launching Access: ", ctx.strAccessExePath + "\r\n\twith cmdline: " + ctx.strAccessCmdLine);
-        StartResult started = StartProgram(ctx.strAccessExePath, ctx.strAccessCmdLine, ctx.nAccessShowCmd, ctx.os);
-        accessProcess = std::move(started.process);
-        ctx.hAccessProcess = accessProcess.get();
-        ctx.dwAccessProcessId = started.processId;
-        WatchAccess(ctx, kWindowPollMs);
-    }
+    SubstituteLaunch32(ctx);
+    const UniqueHandle accessProcess = StartAndWatchAccess(ctx);
 
-    if (KeepWrittenObjectLibrary(ctx.strOrigCurVer, ctx.strNewCurVer)) {
-        Log("Not setting back object library");
-        for (const char* key : {"Access.Application\\CurVer", "Access.Application\\CLSID",
-                                "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0",
-                                "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\0\\win32"}) {
-            DropEntry(snapshot, key);
-        }
-    }
-    Log("Restoring registry keys");
-    RestoreEntries(snapshot);
-    if (ctx.nAccessVersion == 2003) RestoreMacroSecurityLevel(ctx);
+    LeaveObjectLibraryRegistered(ctx, snapshot);
+    RestoreCatalogue(ctx, snapshot);
     registryLock.Release();
 
     if (ctx.bWaitForAccessToClose && accessProcess) WaitForSingleObject(accessProcess.get(), INFINITE);
