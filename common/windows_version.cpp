@@ -22,3 +22,11 @@ std::string ProgramArguments() {
     const char* full = GetCommandLineA();
     return CommandTextAfterProgramName(full ? full : "");
 }
+
+void RunMessageLoop() {
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}

@@ -1,5 +1,5 @@
-// What every program of the system asks of Windows when it starts: which
-// Windows this is, and the text it was started with.
+// What every program of the system asks of Windows: which Windows this is,
+// the text it was started with, and the messages of its windows.
 #pragma once
 
 #include <string>
@@ -14,3 +14,5 @@ struct WindowsVersion {
 WindowsVersion QueryWindowsVersion();
 // The program's own command line after its program name.
 std::string ProgramArguments();
+// Dispatches the thread's messages until the quit message.
+void RunMessageLoop();
