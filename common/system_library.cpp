@@ -9,6 +9,10 @@ HMODULE Shell32() {
     static const UniqueModule module = LoadSystemLibrary("shell32.dll");
     return module.get();
 }
+HMODULE ProcessStatus() {
+    static const UniqueModule module = LoadSystemLibrary("psapi.dll");
+    return module.get();
+}
 HMODULE Ole32() {
     static const UniqueModule module = LoadSystemLibrary("ole32.dll");
     return module.get();
@@ -61,6 +65,24 @@ bool ShellSpecialFolderPath(int csidl, char* folder) {
     using GetSpecialFolderPathFn = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
     const auto get = SystemFunction<GetSpecialFolderPathFn>(Shell32(), "SHGetSpecialFolderPathA");
     return get && get(nullptr, folder, csidl, FALSE);
+}
+
+BOOL EnumProcessesSystem(DWORD* ids, DWORD size, DWORD* returned) {
+    using Fn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
+    const auto enumerate = SystemFunction<Fn>(ProcessStatus(), "EnumProcesses");
+    return enumerate ? enumerate(ids, size, returned) : FALSE;
+}
+
+BOOL EnumProcessModulesSystem(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed) {
+    using Fn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, DWORD*);
+    const auto enumerate = SystemFunction<Fn>(ProcessStatus(), "EnumProcessModules");
+    return enumerate ? enumerate(process, modules, size, needed) : FALSE;
+}
+
+DWORD GetModuleBaseNameSystem(HANDLE process, HMODULE module, char* name, DWORD size) {
+    using Fn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
+    const auto get = SystemFunction<Fn>(ProcessStatus(), "GetModuleBaseNameA");
+    return get ? get(process, module, name, size) : 0;
 }
 
 HRESULT CreateGuidSystem(GUID* guid) {

@@ -30,6 +30,13 @@ bool ShellFolderPath(int csidl, char* folder);
 // SHGetSpecialFolderPathA without creating the folder.
 bool ShellSpecialFolderPath(int csidl, char* folder);
 
+// The process status functions, from the system folder's psapi.dll: it is
+// not one of the libraries Windows XP and Vista always take from the system
+// folder, so importing it would load a psapi.dll placed beside the program.
+BOOL EnumProcessesSystem(DWORD* ids, DWORD size, DWORD* returned);
+BOOL EnumProcessModulesSystem(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed);
+DWORD GetModuleBaseNameSystem(HANDLE process, HMODULE module, char* name, DWORD size);
+
 // COM and Automation, loaded the same way and only when a launch needs them:
 // most launches find their registrations in place and never do.
 HRESULT CreateGuidSystem(GUID* guid);

@@ -1,6 +1,5 @@
 #include "launcher/access_process.h"
 
-#include <psapi.h>
 #include <shellapi.h>
 
 #include <cstring>
@@ -111,7 +110,7 @@ bool IsAccessRunning() {
     std::vector<DWORD> ids(1024);
     DWORD bytes = 0;
     for (;;) {
-        if (!EnumProcesses(ids.data(), DWORD(ids.size() * sizeof(DWORD)), &bytes)) return false;
+        if (!EnumProcessesSystem(ids.data(), DWORD(ids.size() * sizeof(DWORD)), &bytes)) return false;
         if (bytes < ids.size() * sizeof(DWORD)) break;
         ids.resize(ids.size() * 2);
     }
@@ -123,8 +122,8 @@ bool IsAccessRunning() {
         DWORD needed;
         char name[MAX_PATH] = "<unknown>";
         // The first module is the program itself; one handle's room is enough.
-        if (EnumProcessModules(process.get(), &module, sizeof module, &needed)) {  // NOLINT(bugprone-sizeof-expression)
-            GetModuleBaseNameA(process.get(), module, name, sizeof name);
+        if (EnumProcessModulesSystem(process.get(), &module, sizeof module, &needed)) {  // NOLINT(bugprone-sizeof-expression)
+            GetModuleBaseNameSystem(process.get(), module, name, sizeof name);
         }
         if (strcmp(name, "MSACCESS.EXE") == 0) return true;  // case matters
     }

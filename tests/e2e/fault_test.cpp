@@ -271,27 +271,35 @@ TEST_F(Faults, LibraryPlantedBesideTheLauncherIsNotLoaded) {
     const std::string share = std::string(kScenarioRoot) + "\\Share";
     MakeDirs(share);
     InstallFullAccess(2002);
-    for (const char* program : {"Tarnwick.exe", "naive_loader.exe"}) {
-        ASSERT_TRUE(CopyFileA((BinDir() + program).c_str(), (share + "\\" + program).c_str(), FALSE));
-        // Wine prefers its own shell32 unless told otherwise: ask for a
-        // library found on the search path first, as Windows would for a
-        // library that is not one of its known DLLs.
-        const std::string key = std::string("Software\\Wine\\AppDefaults\\") + program + "\\DllOverrides";
-        SetRawValue(HKEY_CURRENT_USER, key, "shell32", REG_SZ, Sz("native,builtin"));
+    // shell32 is loaded for the log folder and the start of Access, psapi for
+    // the running-Access check of restore mode.
+    for (const char* library : {"shell32", "psapi"}) {
+        for (const char* program : {"Tarnwick.exe", "naive_loader.exe"}) {
+            ASSERT_TRUE(CopyFileA((BinDir() + program).c_str(), (share + "\\" + program).c_str(), FALSE));
+            // Wine prefers its own libraries unless told otherwise: ask for a
+            // library found on the search path first, as Windows would for a
+            // library that is not one of its known DLLs.
+            const std::string key = std::string("Software\\Wine\\AppDefaults\\") + program + "\\DllOverrides";
+            SetRawValue(HKEY_CURRENT_USER, key, library, REG_SZ, Sz("native,builtin"));
+        }
+        const std::string planted = share + "\\" + library + ".dll";
+        ASSERT_TRUE(CopyFileA((BinDir() + "planted.dll").c_str(), planted.c_str(), FALSE));
+        const std::string marker = share + "\\planted_loaded.txt";
+
+        RunningProcess control = StartProcess("\"" + share + "\\naive_loader.exe\" " + library + ".dll");
+        WaitForExit(control, 20000);
+        ASSERT_TRUE(PathExists(marker)) << "a program that loads " << library << " by bare name picks up the planted library";
+        DeleteFileA(marker.c_str());
+
+        RunningProcess launcher = StartProcess("\"" + share + "\\Tarnwick.exe\" -LOGGING x.mdb");
+        EXPECT_EQ(WaitForExit(launcher, 60000), 0);
+        RunningProcess restore = StartProcess("\"" + share + "\\Tarnwick.exe\" -LOGGING -RESTORE");
+        EXPECT_EQ(WaitForExit(restore, 60000), 0);
+        EXPECT_FALSE(PathExists(marker)) << "the launcher loaded the planted " << library << ".dll";
+        EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Found main Access window - shutting down"}))
+            << "the launcher's shell calls (log folder, start) still work";
+        DeleteFileA(planted.c_str());
     }
-    ASSERT_TRUE(CopyFileA((BinDir() + "planted.dll").c_str(), (share + "\\shell32.dll").c_str(), FALSE));
-    const std::string marker = share + "\\planted_loaded.txt";
-
-    RunningProcess control = StartProcess("\"" + share + "\\naive_loader.exe\"");
-    WaitForExit(control, 20000);
-    ASSERT_TRUE(PathExists(marker)) << "a program that loads by bare name picks up the planted library";
-    DeleteFileA(marker.c_str());
-
-    RunningProcess launcher = StartProcess("\"" + share + "\\Tarnwick.exe\" -LOGGING x.mdb");
-    EXPECT_EQ(WaitForExit(launcher, 60000), 0);
-    EXPECT_FALSE(PathExists(marker)) << "the launcher loaded the planted shell32.dll";
-    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Found main Access window - shutting down"}))
-        << "the launcher's shell calls (log folder, start) still work";
 }
 
 }  // namespace
