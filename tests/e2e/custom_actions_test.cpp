@@ -66,8 +66,8 @@ long Uninstall(const std::string& package) { return Run("msiexec.exe /x \"" + pa
 // so that every case starts from a machine without it.
 Properties InstallAndRemove(const std::string& package, const std::string& arguments) {
     const InstallResult result = Install(PackagePath(package), arguments);
-    EXPECT_EQ(result.exitCode, 0) << package << " " << arguments;
-    EXPECT_EQ(Uninstall(PackagePath(package)), 0) << package;
+    EXPECT_EQ(result.exitCode, ERROR_SUCCESS) << package << " " << arguments;
+    EXPECT_EQ(Uninstall(PackagePath(package)), ERROR_SUCCESS) << package;
     return result.properties;
 }
 
@@ -280,7 +280,7 @@ bool FileSecurityIsKept() {
 TEST(TarnwickPackage, InstallsGrantsAndUninstallsSilently) {
     const std::string package = BinDir() + "Tarnwick.msi";
     const InstallResult installed = Install(package, "");
-    ASSERT_EQ(installed.exitCode, 0);
+    ASSERT_EQ(installed.exitCode, ERROR_SUCCESS);
     const Properties& p = installed.properties;
     const std::string folder = PropertyOr(p, "INSTALLDIR", "");
     EXPECT_EQ(folder, "C:\\Program Files\\Tarnwick\\");
@@ -298,7 +298,7 @@ TEST(TarnwickPackage, InstallsGrantsAndUninstallsSilently) {
     const bool fileSecurityKept = FileSecurityIsKept();
     const bool usersGranted = fileSecurityKept && UsersHaveFullControl(folder);
 
-    EXPECT_EQ(Uninstall(package), 0);
+    EXPECT_EQ(Uninstall(package), ERROR_SUCCESS);
     EXPECT_FALSE(PathExists(exe));
     EXPECT_FALSE(PathExists(folder));
     const std::string productCode = PropertyOr(p, "ProductCode", "");

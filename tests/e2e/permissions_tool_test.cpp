@@ -72,7 +72,7 @@ protected:
         EXPECT_EQ(seen.toolPath.compare(slash, 19, "TarnwickPermissions"), 0) << seen.toolPath;
         EXPECT_TRUE(seen.fileWasTheTool);
         EXPECT_EQ(seen.writeOpenError, DWORD(ERROR_SHARING_VIOLATION)) << "the file could be changed while it ran";
-        EXPECT_NE(seen.deleteError, 0u) << "the file could be deleted while it ran";
+        EXPECT_NE(seen.deleteError, DWORD(ERROR_SUCCESS)) << "the file could be deleted while it ran";
         EXPECT_EQ(ToolFilesInTemp(), std::vector<std::string>{});
         EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"-openkeys", "Exiting Tarnwick"}));
         ExpectRepaired();
