@@ -9,9 +9,6 @@ namespace {
 
 using CaptureRestore = Scenario;
 
-std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
-
-const std::string kCurVer = "Access.Application\\CurVer";
 const std::string kCommon = "SOFTWARE\\Microsoft\\Office\\Common";
 const std::string kIcon = "Access.MDBFile\\DefaultIcon";
 
@@ -105,9 +102,8 @@ TEST_F(CaptureRestore, RestoreAsksUntilAccessHasEnded) {
     EXPECT_EQ(RunTarnwick("-CAPTURE"), 0);
 
     const std::string record = TempDir() + "boxes.txt";
-    RunningProcess launcher = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -RESTORE");
-    RunningProcess responder = StartProcess("\"" + BinDir() + "responder.exe\" " + std::to_string(launcher.pid) +
-                                            " OK \"" + record + "\" 20000 2");
+    RunningProcess launcher = StartTarnwick("-RESTORE");
+    RunningProcess responder = StartResponder(launcher.pid, "OK", record, 20000, 2);
     EXPECT_EQ(WaitForExit(responder, 30000), 0) << "two boxes while Access runs";
     const std::string boxes = ReadFileBytes(record);
     EXPECT_NE(boxes.find("caption=MSAccess is running\ntext=Please close down Access and then click OK to continue.\n"
@@ -117,8 +113,7 @@ TEST_F(CaptureRestore, RestoreAsksUntilAccessHasEnded) {
     EXPECT_FALSE(PathExists(TempDir() + "~ZQReg.dat")) << "the registry is restored before the question";
 
     WaitForExit(running, 0);  // Access ends; one more OK lets the launcher go
-    responder = StartProcess("\"" + BinDir() + "responder.exe\" " + std::to_string(launcher.pid) + " OK \"" + record +
-                             "\" 20000 1");
+    responder = StartResponder(launcher.pid, "OK", record, 20000, 1);
     WaitForExit(responder, 30000);
     EXPECT_EQ(WaitForExit(launcher, 30000), 0);
 }
@@ -139,7 +134,7 @@ TEST_F(CaptureRestore, ALaunchPutsBackWhatChangedWhileAccessRan) {
     // Keys and values that did not exist before are left, as are the settings
     // the launcher makes for good; everything else is as it was.
     RegDeleteTreeA(HKEY_CLASSES_ROOT, ".accdt");
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, kAccessTypeLib.c_str());
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Office");
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Shared Tools");
     EXPECT_TRUE(SameRegistryAs(before));

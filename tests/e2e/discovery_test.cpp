@@ -84,12 +84,7 @@ TEST_F(Discovery, RuntimeUnderAPerUserComponentKeyAndByItsFirstValue) {
     const std::string userData = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
     // The first user's component key has no packed-code value and a first
     // value that is not a string: passed over. The second one's first value is the path.
-    HKEY key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, (userData + "S-1-5-18\\Components\\769E92CC2CB71D119A12000A9CE1A23A").c_str(), 0,
-                    nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    const DWORD number = 1;
-    RegSetValueExA(key, "Other", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
-    RegCloseKey(key);
+    SetRawDword(HKEY_LOCAL_MACHINE, userData + "S-1-5-18\\Components\\769E92CC2CB71D119A12000A9CE1A23A", "Other", 1);
     RegisterRuntime(userData + "S-1-5-21-1\\Components\\769E92CC2CB71D119A12000A9CE1A23A", "SomeOtherProduct",
                     "C?" + runtime.substr(2));
     EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);

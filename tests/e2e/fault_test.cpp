@@ -2,21 +2,15 @@
 // every value it captured is back.
 #include "tests/support/harness.h"
 
-#include <aclapi.h>
-
 #include <random>
 
 #include "registry/snapshot.h"
+#include "tests/support/permissions_harness.h"
 #include "tests/support/registry_snapshot.h"
 
 namespace {
 
 using Faults = Scenario;
-
-std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
-
-const std::string kCurVer = "Access.Application\\CurVer";
-const std::string kAccessTypeLib = "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}";
 
 // Catalogue values the preparation overwrites, so that their return is seen.
 void SeedWatchedValues() {
@@ -34,30 +28,6 @@ void SeedWatchedValues() {
     RegDeleteTreeA(HKEY_CLASSES_ROOT, (kAccessTypeLib + "\\9.0\\FLAGS").c_str());
     RegDeleteTreeA(HKEY_CLASSES_ROOT, (kAccessTypeLib + "\\9.0\\HELPDIR").c_str());
     return SameRegistryAs(before);
-}
-
-struct BoxSearch {
-    DWORD pid;
-    HWND box;
-};
-
-BOOL CALLBACK FindVisibleBox(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<BoxSearch*>(param);
-    DWORD owner = 0;
-    char name[32] = {};
-    GetWindowThreadProcessId(window, &owner);
-    GetClassNameA(window, name, sizeof name);
-    if (owner == search->pid && IsWindowVisible(window) && strcmp(name, "#32770") == 0) search->box = window;
-    return search->box == nullptr;
-}
-
-HWND WaitForBox(DWORD pid, DWORD timeoutMs) {
-    BoxSearch search{pid, nullptr};
-    for (DWORD waited = 0; !search.box && waited < timeoutMs; waited += 50) {
-        EnumWindows(FindVisibleBox, reinterpret_cast<LPARAM>(&search));
-        if (!search.box) Sleep(50);
-    }
-    return search.box;
 }
 
 class Environment {
@@ -82,8 +52,8 @@ TEST_F(Faults, ExecutableGoneBetweenDiscoveryAndStart) {
     const std::string folder = InstallFullAccess(2002);
     DeleteFileA((folder + "\\MSACC.OLB").c_str());  // the registration fails: the question holds the launch
     const std::string before = DumpRegistry();
-    RunningProcess launcher = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING x.mdb");
-    HWND box = WaitForBox(launcher.pid, 20000);
+    RunningProcess launcher = StartTarnwick("-LOGGING x.mdb");
+    HWND box = WaitForDialog(launcher.pid, 20000);
     ASSERT_NE(box, nullptr);
     ASSERT_TRUE(DeleteFileA((folder + "\\MSACCESS.EXE").c_str()));
     PostMessageA(box, WM_COMMAND, IDNO, 0);
@@ -103,15 +73,14 @@ TEST_F(Faults, AccessEndingAtOnceOrKilledWhileWatched) {
 
     PlaceFakeProgram(exe, {{"window", "never"}, {"lifetimeMs", "0"}});
     DeleteFileA(LogPath().c_str());
-    DeleteFileA((exe.substr(0, exe.size() - 4) + ".record.txt").c_str());
-    RunningProcess launcher = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING x.mdb");
+    ForgetRecord(exe);
+    RunningProcess launcher = StartTarnwick("-LOGGING x.mdb");
     const std::string pid = ReadRecord(exe, 20000)["pid"];
     ASSERT_FALSE(pid.empty());
     Sleep(1500);
-    HANDLE access = OpenProcess(PROCESS_TERMINATE, FALSE, strtoul(pid.c_str(), nullptr, 10));
-    ASSERT_NE(access, nullptr);
-    TerminateProcess(access, 1);
-    CloseHandle(access);
+    const UniqueHandle access(OpenProcess(PROCESS_TERMINATE, FALSE, strtoul(pid.c_str(), nullptr, 10)));
+    ASSERT_TRUE(access) << "Access " << pid << " cannot be opened to end it";
+    TerminateProcess(access.get(), 1);
     EXPECT_EQ(WaitForExit(launcher, 20000), 0) << "the watch ends with Access, not after 30 polls";
     EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Timed Out - main Access window not found!", "Restoring registry keys"}));
     EXPECT_TRUE(EverythingElseAsBefore(before));
@@ -165,7 +134,7 @@ TEST_F(Faults, TemporaryFolderMissingUnwritableOrVeryLong) {
         EXPECT_EQ(RunTarnwick("-CAPTURE"), 0) << folder.size();
         EXPECT_EQ(RunTarnwick("-RESTORE"), 0) << folder.size();
         EXPECT_TRUE(SameRegistryAs(before)) << folder.size();
-        DeleteFileA((exe.substr(0, exe.size() - 4) + ".record.txt").c_str());
+        ForgetRecord(exe);
         EXPECT_EQ(RunTarnwick("-LOGGING -OPENKEYS -NOPROGRESS"), 0) << folder.size();
         EXPECT_EQ(RunTarnwick("x.mdb"), 0) << folder.size();
         EXPECT_FALSE(ReadRecord(exe).empty()) << "Access starts all the same";
@@ -199,22 +168,15 @@ TEST_F(Faults, UnexpectedValueTypesAndSizesAreKept) {
     EXPECT_TRUE(EverythingElseAsBefore(before));
 }
 
-// Grants Everyone read access only, as a locked-down machine may.
-bool LockKey(const std::string& classesKey, bool locked) {
-    std::string path = "MACHINE\\SOFTWARE\\Classes\\" + classesKey;
-    EXPLICIT_ACCESS_A access = {};
-    access.grfAccessPermissions = locked ? KEY_READ : KEY_ALL_ACCESS;
-    access.grfAccessMode = SET_ACCESS;
-    access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-    access.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
-    access.Trustee.ptstrName = const_cast<char*>("Everyone");
-    PACL acl = nullptr;
-    if (SetEntriesInAclA(1, &access, nullptr, &acl) != ERROR_SUCCESS) return false;
-    const DWORD rc = SetNamedSecurityInfoA(path.data(), SE_REGISTRY_KEY,
-                                           DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
-                                           nullptr, acl, nullptr);
-    LocalFree(acl);
-    return rc == ERROR_SUCCESS;
+// Grants Everyone read access only, as a locked-down machine may, or
+// gives the key back.
+::testing::AssertionResult LockKey(const std::string& classesKey, bool locked) {
+    const std::string key = "SOFTWARE\\Classes\\" + classesKey;
+    if (!locked) {
+        UnlockKey(HKEY_LOCAL_MACHINE, key);
+        return ::testing::AssertionSuccess();
+    }
+    return SeedKey(HKEY_LOCAL_MACHINE, key, "D:P(A;OICI;KR;;;WD)");
 }
 
 TEST_F(Faults, KeysTheUserMayNotWrite) {
@@ -222,9 +184,7 @@ TEST_F(Faults, KeysTheUserMayNotWrite) {
     const std::string folder = InstallFullAccess(2002);
     ASSERT_TRUE(LockKey(kCurVer, true));
     ASSERT_TRUE(LockKey(kAccessTypeLib + "\\9.0\\0\\win32", true));
-    HKEY probe;
-    const LONG open = RegOpenKeyExA(HKEY_CLASSES_ROOT, kCurVer.c_str(), 0, KEY_READ | KEY_WRITE, &probe);
-    if (open == ERROR_SUCCESS) RegCloseKey(probe);
+    const LONG open = OpenForWriting(HKEY_CLASSES_ROOT, kCurVer);
     const std::string before = DumpRegistry();
     const ResponderResult run = RunTarnwickAnswering("-LOGGING x.mdb", "No");
     LockKey(kCurVer, false);
@@ -247,7 +207,7 @@ TEST_F(Faults, HostileCommandLines) {
         "-LOGGING \"C:\\Data\\" + std::string(31000, 'a') + ".mdb\"",
     };
     for (const auto& line : lines) {
-        DeleteFileA((exe.substr(0, exe.size() - 4) + ".record.txt").c_str());
+        ForgetRecord(exe);
         EXPECT_EQ(RunTarnwick(line), 0) << line.substr(0, 60);
         EXPECT_FALSE(ReadRecord(exe).empty()) << line.substr(0, 60);
     }
@@ -259,8 +219,8 @@ TEST_F(Faults, TwoLaunchersAtOnce) {
     SeedWatchedValues();
     InstallFullAccess(2002, {{"lifetimeMs", "2500"}});
     const std::string before = DumpRegistry();
-    RunningProcess first = StartProcess("\"" + BinDir() + "Tarnwick.exe\" x.mdb");
-    RunningProcess second = StartProcess("\"" + BinDir() + "Tarnwick.exe\" y.mdb");
+    RunningProcess first = StartTarnwick("x.mdb");
+    RunningProcess second = StartTarnwick("y.mdb");
     EXPECT_EQ(WaitForExit(first, 60000), 0);
     EXPECT_EQ(WaitForExit(second, 60000), 0);
     EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.12");

@@ -2,19 +2,16 @@
 // afterwards.
 #include "tests/support/harness.h"
 
-#include <aclapi.h>
-#include <sddl.h>
+#include "tests/support/permissions_harness.h"
 
 namespace {
 
 using Preparation = Scenario;
 
-std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
 bool SameText(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 std::string GetFolderOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
 
-const std::string kCurVer = "Access.Application\\CurVer";
-const std::string kTypeLib = "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\0\\win32";
+const std::string kTypeLib = kAccessTypeLib + "\\9.0\\0\\win32";
 const std::string kCommon = "SOFTWARE\\Microsoft\\Office\\Common";
 const std::string kAceKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\87FA5D886C9174D44BCEB5FA380DE229";
@@ -135,11 +132,11 @@ TEST_F(Preparation, Full2003) {
     const std::string office = "TypeLib\\{2DF8D04C-5BFA-101B-BDE5-00AA0044DE52}\\2.3";
     EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, office, ""), "REG_SZ:Microsoft Office 11.0 Object Library");
     EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, office + "\\0\\win32", ""), "REG_SZ:" + mso);
-    HKEY flags;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, (office + "\\Flags").c_str(), 0, KEY_READ, &flags), ERROR_SUCCESS);
+    UniqueKey flags;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, (office + "\\Flags").c_str(), 0, KEY_READ, flags.receive()), ERROR_SUCCESS);
     DWORD values = 1;
-    RegQueryInfoKeyA(flags, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr, nullptr);
-    RegCloseKey(flags);
+    RegQueryInfoKeyA(flags.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                     nullptr);
     EXPECT_EQ(values, 0u);
     EXPECT_EQ(RawValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\11.0\\Access\\Settings", "Ignore DDE Requests"),
               "REG_DWORD:0");
@@ -180,7 +177,7 @@ TEST_F(Preparation, Full2007WithLanguageTrustAndComponents) {
 
     // A second run reuses both locations; without -LANG no language value is written.
     RegDeleteTreeA(HKEY_CURRENT_USER, kLanguages12.c_str());
-    DeleteFileA((folder + "\\MSACCESS.record.txt").c_str());
+    ForgetRecord(folder + "\\MSACCESS.EXE");
     EXPECT_EQ(RunTarnwick("\"C:\\Data\\Other.accdb\""), 0);
     EXPECT_EQ(TrustedLocations("12.0"), trusted);
     EXPECT_EQ(Seen(ReadRecord(folder + "\\MSACCESS.EXE"), kReadUiLanguage), "missing");
@@ -267,39 +264,13 @@ TEST_F(Preparation, NoQuestionOnWindows98) {
                                                  "C:\\TARNWICKSCENARIO\\OFFICE2002\\msaccess.exe\r\n\twith cmdline: x.mdb"}));
 }
 
-}  // namespace
-
-namespace {
-
-// The explicit access entries of a key, as "SID:rights" texts.
-std::vector<std::string> ExplicitEntries(const std::string& machineKey) {
-    std::vector<std::string> out;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    std::string name = "MACHINE\\" + machineKey;
-    if (GetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
-                              &descriptor) != ERROR_SUCCESS) {
-        return out;
-    }
-    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || (ace->Header.AceFlags & INHERITED_ACE)) continue;
-        char* sid = nullptr;
-        ConvertSidToStringSidA(&ace->SidStart, &sid);
-        out.push_back(std::string(sid ? sid : "?") + ":" + std::to_string(ace->Mask));
-        LocalFree(sid);
-    }
-    LocalFree(descriptor);
-    return out;
-}
-
 TEST_F(Preparation, RegistryErrorYesRunsThePermissionsToolThenRegistersAgain) {
     const std::string folder = InstallFullAccess(2002);
     DeleteFileA((folder + "\\MSACC.OLB").c_str());
     const std::string key = "SOFTWARE\\Classes\\Access.Database";
     SetRawValue(HKEY_LOCAL_MACHINE, key, "", REG_SZ, Sz("Microsoft Access Database"));
-    const std::vector<std::string> usersOnly = {"S-1-5-32-545:" + std::to_string(KEY_ALL_ACCESS)};
-    ASSERT_NE(ExplicitEntries(key), usersOnly) << "the key starts with the default entries of a new key";
+    const std::vector<AceView> usersOnly = {UsersFullControl()};
+    ASSERT_NE(KeyAces(HKEY_LOCAL_MACHINE, key), usersOnly) << "the key starts with the default entries of a new key";
 
     const ResponderResult run = RunTarnwickAnswering("-LOGGING x.mdb", "Yes");
     EXPECT_EQ(run.exitCode, 0);
@@ -310,11 +281,8 @@ TEST_F(Preparation, RegistryErrorYesRunsThePermissionsToolThenRegistersAgain) {
                                                  "2002 - After RunTarnwickPermissions. Register MSACCOLB to: " + target,
                                                  "MSACCOLB Path now set to: "}));
     // The tool ran over the launcher's keys: Users have full control of them.
-    EXPECT_EQ(ExplicitEntries(key), usersOnly);
-    WIN32_FIND_DATAA found;
-    HANDLE left = FindFirstFileA((TempDir() + "TarnwickPermissions*").c_str(), &found);
-    EXPECT_EQ(left, INVALID_HANDLE_VALUE) << "the tool's file is deleted after its run";
-    if (left != INVALID_HANDLE_VALUE) FindClose(left);
+    EXPECT_EQ(KeyAces(HKEY_LOCAL_MACHINE, key), usersOnly);
+    EXPECT_EQ(ToolFilesInTemp(), std::vector<std::string>{}) << "the tool's file is deleted after its run";
     EXPECT_FALSE(ReadRecord(folder + "\\MSACCESS.EXE").empty()) << "Access starts afterwards";
 }
 

@@ -68,7 +68,7 @@ protected:
                 const std::string root = path.substr(0, path.find('\\'));
                 SetRawValue(root == "HKEY_CURRENT_USER" ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE,
                             path.substr(path.find('\\') + 1), value.substr(first + 1, second - first - 1), REG_SZ,
-                            value.substr(second + 1) + std::string(1, '\0'));
+                            Sz(value.substr(second + 1)));
             }
             if (key == "launch32") PlaceFakeProgram(value + "\\launch32.exe", {}, {}, "fake_launch32.exe");
             if (key == "capture") {
@@ -99,9 +99,7 @@ protected:
                 EXPECT_EQ(std::to_string(exitCode), value);
             }
             if (key == "access-ended") {
-                HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, strtoul(record.at("pid").c_str(), nullptr, 10));
-                EXPECT_TRUE(!process || WaitForSingleObject(process, 0) == WAIT_OBJECT_0);
-                if (process) CloseHandle(process);
+                EXPECT_TRUE(ProcessEnded(record.at("pid")));
             }
             if (key == "seen") {
                 const std::string wanted = value.substr(value.find(" = ") + 3);

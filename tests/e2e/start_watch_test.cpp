@@ -7,21 +7,14 @@ using StartAndWatch = Scenario;
 
 const std::string kExe2002 = "C:\\TARNWICKSCENARIO\\OFFICE2002\\msaccess.exe";
 
-bool ProcessEnded(const std::string& pid) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, strtoul(pid.c_str(), nullptr, 10));
-    if (!process) return true;
-    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
-}
-
 TEST_F(StartAndWatch, ShowStatesReachAccess) {
     const std::string exe = InstallFullAccess(2002) + "\\MSACCESS.EXE";
-    const std::pair<const char*, const char*> cases[] = {{"-MIN x.mdb", "2"}, {"-NORMAL x.mdb", "1"}, {"x.mdb", "3"}};
+    const std::pair<const char*, int> cases[] = {
+        {"-MIN x.mdb", SW_SHOWMINIMIZED}, {"-NORMAL x.mdb", SW_SHOWNORMAL}, {"x.mdb", SW_SHOWMAXIMIZED}};
     for (const auto& [arguments, show] : cases) {
-        DeleteFileA((std::string(kScenarioRoot) + "\\Office2002\\MSACCESS.record.txt").c_str());
+        ForgetRecord(exe);
         EXPECT_EQ(RunTarnwick(arguments), 0);
-        EXPECT_EQ(ReadRecord(exe)["show"], show) << arguments;
+        EXPECT_EQ(ReadRecord(exe)["show"], std::to_string(show)) << arguments;
     }
 }
 
@@ -41,9 +34,9 @@ TEST_F(StartAndWatch, WindowsXpStartsDirectlyWithTheQuotedPath) {
     EXPECT_EQ(RunTarnwick("-NORMAL \"C:\\Data\\orders.mdb\" /runtime"), 0);
     auto record = ReadRecord(exe);
     EXPECT_EQ(record["commandline"], "\"" + kExe2002 + "\" \"C:\\Data\\orders.mdb\" /runtime");
-    EXPECT_EQ(record["show"], "1");
+    EXPECT_EQ(record["show"], std::to_string(SW_SHOWNORMAL));
 
-    DeleteFileA((std::string(kScenarioRoot) + "\\Office2002\\MSACCESS.record.txt").c_str());
+    ForgetRecord(exe);
     EXPECT_EQ(RunTarnwick("-NORMAL"), 0);  // no arguments: the quoted path and one blank
     EXPECT_EQ(ReadRecord(exe)["commandline"], "\"" + kExe2002 + "\" ");
 }
@@ -67,7 +60,7 @@ TEST_F(StartAndWatch, ExitWaitIsBoundedUnlessZero) {
     EXPECT_FALSE(ProcessEnded(bounded)) << "the launcher should have ended while Access ran";
 
     KillStandIns();
-    DeleteFileA((std::string(kScenarioRoot) + "\\Office2002\\MSACCESS.record.txt").c_str());
+    ForgetRecord(exe);
     EXPECT_EQ(RunTarnwick("-WAIT=0 x.mdb"), 0);
     EXPECT_TRUE(ProcessEnded(ReadRecord(exe)["pid"])) << "-WAIT=0 waits until Access ends";
 }

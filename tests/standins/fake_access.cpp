@@ -16,6 +16,10 @@
 #include <cstdio>
 #include <string>
 
+#include "common/handles.h"
+#include "common/registry_roots.h"
+#include "registry/registry_access.h"
+
 #ifndef FAKE_DEFAULT_WINDOW
 #define FAKE_DEFAULT_WINDOW "now"
 #endif
@@ -30,12 +34,10 @@ std::string Setting(const char* section, const char* key, const char* fallback) 
     return value;
 }
 
+// A root by any of the names the system writes; null when unknown.
 HKEY RootFromName(const std::string& name) {
-    if (name == "HKEY_CLASSES_ROOT") return HKEY_CLASSES_ROOT;
-    if (name == "HKEY_CURRENT_USER") return HKEY_CURRENT_USER;
-    if (name == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
-    if (name == "HKEY_USERS") return HKEY_USERS;
-    return nullptr;
+    const RegistryRootNames* names = FindRootByName(name);
+    return names ? RootHandle(names->root) : nullptr;
 }
 
 // "<root>\<key>|<rest>": the root (null when unknown), the key and what
@@ -55,12 +57,11 @@ std::string ReadValue(const std::string& address) {
     HKEY root;
     std::string key, name;
     if (!SplitValueAddress(address, root, key, name)) return "bad address";
-    HKEY opened;
-    if (!root || RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return "missing";
+    UniqueKey opened;
+    if (!root || RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.receive()) != ERROR_SUCCESS) return "missing";
     BYTE data[8192];
     DWORD type = 0, size = sizeof data - 1;
-    const LONG rc = RegQueryValueExA(opened, name.c_str(), nullptr, &type, data, &size);
-    RegCloseKey(opened);
+    const LONG rc = RegQueryValueExA(opened.get(), name.c_str(), nullptr, &type, data, &size);
     if (rc != ERROR_SUCCESS) return "missing";
     data[size] = 0;
     char text[64];
@@ -118,18 +119,20 @@ void WriteValues() {
         const std::string name = rest.substr(0, nameEnd);
         const std::string type = rest.substr(nameEnd + 1, typeEnd - nameEnd - 1);
         const std::string data = rest.substr(typeEnd + 1);
-        HKEY opened;
-        if (!root || RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr)) continue;
+        UniqueKey opened;
+        if (!root ||
+            RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.receive(), nullptr)) {
+            continue;
+        }
         if (type == "DELETE") {
-            RegDeleteValueA(opened, name.c_str());
+            RegDeleteValueA(opened.get(), name.c_str());
         } else if (type == "REG_DWORD") {
             const DWORD number = strtoul(data.c_str(), nullptr, 10);
-            RegSetValueExA(opened, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
+            RegSetValueExA(opened.get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
         } else {
-            RegSetValueExA(opened, name.c_str(), 0, type == "REG_EXPAND_SZ" ? REG_EXPAND_SZ : REG_SZ,
+            RegSetValueExA(opened.get(), name.c_str(), 0, type == "REG_EXPAND_SZ" ? REG_EXPAND_SZ : REG_SZ,
                            reinterpret_cast<const BYTE*>(data.c_str()), DWORD(data.size() + 1));
         }
-        RegCloseKey(opened);
     }
 }
 

@@ -11,36 +11,23 @@
 #include <string>
 #include <vector>
 
+#include "common/handles.h"
+#include "common/system_library.h"
+#include "tests/support/dialog_search.h"
+
 namespace {
 
+// The other visible windows of the process beside its box.
 struct Search {
     DWORD pid = 0;
-    HWND box = nullptr;
     HWND except = nullptr;
     std::vector<std::string> visible;
 };
-
-std::string ClassOf(HWND window) {
-    char name[256] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
 
 std::string TextOf(HWND window) {
     char text[4096] = {};
     GetWindowTextA(window, text, sizeof text);
     return text;
-}
-
-BOOL CALLBACK FindBox(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<Search*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (pid == search->pid && IsWindowVisible(window) && ClassOf(window) == "#32770") {
-        search->box = window;
-        return FALSE;
-    }
-    return TRUE;
 }
 
 BOOL CALLBACK ListVisible(HWND window, LPARAM param) {
@@ -76,10 +63,11 @@ std::string Escaped(const std::string& text) {
 }
 
 std::string IconName(HWND box) {
-    HMODULE hook = LoadLibraryA("responder_hook.dll");
-    auto proc = hook ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(hook, "ProbeHook"))) : nullptr;
+    // Our own hook library, beside the responder.
+    const UniqueModule hook(LoadLibraryA("responder_hook.dll"));
+    const auto proc = SystemFunction<HOOKPROC>(hook.get(), "ProbeHook");
     const DWORD thread = GetWindowThreadProcessId(box, nullptr);
-    HHOOK installed = proc ? SetWindowsHookExA(WH_CALLWNDPROC, proc, hook, thread) : nullptr;
+    HHOOK installed = proc ? SetWindowsHookExA(WH_CALLWNDPROC, proc, hook.get(), thread) : nullptr;
     std::string name = "unknown";
     if (installed) {
         DWORD_PTR ignored;
@@ -89,7 +77,6 @@ std::string IconName(HWND box) {
         if (kind >= 0 && kind <= 6) name = names[kind];
         UnhookWindowsHookEx(installed);
     }
-    if (hook) FreeLibrary(hook);
     return name;
 }
 
@@ -112,45 +99,44 @@ int main(int argc, char** argv) {
     const int button = ButtonId(argv[2]);
     const DWORD timeoutMs = argc > 4 ? strtoul(argv[4], nullptr, 10) : 20000;
     const int wanted = argc > 5 ? atoi(argv[5]) : 1;
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, pid));
 
     std::string record;
     int seen = 0;
     const DWORD start = GetTickCount();
     while (wanted == 0 || seen < wanted) {
-        Search search;
-        search.pid = pid;
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (!search.box) {
+        const HWND box = FindVisibleDialog(pid);
+        if (!box) {
             if (GetTickCount() - start > timeoutMs) break;
-            if (wanted == 0 && process && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) break;
+            if (wanted == 0 && process && WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) break;
             Sleep(20);
             continue;
         }
         ++seen;
-        search.except = search.box;
+        Search search;
+        search.pid = pid;
+        search.except = box;
         EnumWindows(ListVisible, reinterpret_cast<LPARAM>(&search));
         std::string buttons, visible;
-        EnumChildWindows(search.box, ListButtons, reinterpret_cast<LPARAM>(&buttons));
+        EnumChildWindows(box, ListButtons, reinterpret_cast<LPARAM>(&buttons));
         for (const auto& name : search.visible) visible += (visible.empty() ? "" : ",") + name;
-        HWND owner = GetWindow(search.box, GW_OWNER);
-        HWND textControl = GetDlgItem(search.box, 0xFFFF);
+        HWND owner = GetWindow(box, GW_OWNER);
+        HWND textControl = GetDlgItem(box, 0xFFFF);
         record += "box=" + std::to_string(seen) + "\n";
-        record += "caption=" + Escaped(TextOf(search.box)) + "\n";
+        record += "caption=" + Escaped(TextOf(box)) + "\n";
         record += "text=" + Escaped(textControl ? TextOf(textControl) : "") + "\n";
-        record += "icon=" + IconName(search.box) + "\n";
+        record += "icon=" + IconName(box) + "\n";
         record += "buttons=" + buttons + "\n";
         record += "owner=" + (owner ? ClassOf(owner) : std::string()) + "\n";
         record += "visible=" + visible + "\n";
-        if (button) PostMessageA(search.box, WM_COMMAND, button, 0);
+        if (button) PostMessageA(box, WM_COMMAND, button, 0);
         if (!button) break;
-        for (int i = 0; i < 250 && IsWindow(search.box); ++i) Sleep(20);
+        for (int i = 0; i < 250 && IsWindow(box); ++i) Sleep(20);
     }
     record += "count=" + std::to_string(seen) + "\n";
     if (FILE* f = fopen(argv[3], "wb")) {
         fwrite(record.data(), 1, record.size(), f);
         fclose(f);
     }
-    if (process) CloseHandle(process);
     return (wanted == 0 || seen >= wanted) ? 0 : 1;
 }

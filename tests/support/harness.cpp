@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include "registry/registry_access.h"
+#include "tests/support/dialog_search.h"
 #include "tests/support/registry_snapshot.h"
 
 
@@ -61,38 +63,77 @@ void MakeDirs(const std::string& path) {
     }
 }
 
+RunningProcess& RunningProcess::operator=(RunningProcess&& other) noexcept {
+    if (this != &other) {
+        EndIfRunning();
+        process = std::move(other.process);
+        pid = std::exchange(other.pid, 0);
+    }
+    return *this;
+}
+
+void RunningProcess::EndIfRunning() {
+    if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process.get(), 99);
+        WaitForSingleObject(process.get(), 5000);
+    }
+    process.reset();
+}
+
 RunningProcess StartProcess(const std::string& commandLine) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     std::string buffer = commandLine;
-    RunningProcess p;
-    if (CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        CloseHandle(info.hThread);
-        p.process = info.hProcess;
-        p.pid = info.dwProcessId;
-    }
-    return p;
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return {};
+    ProcessInformation started(info);
+    return RunningProcess(std::move(started.process), started.processId);
 }
 
 long WaitForExit(RunningProcess& p, DWORD timeoutMs) {
     if (!p.process) return -1;
     long result = -1;
-    if (WaitForSingleObject(p.process, timeoutMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(p.process.get(), timeoutMs) == WAIT_OBJECT_0) {
         DWORD code = 0;
-        GetExitCodeProcess(p.process, &code);
+        GetExitCodeProcess(p.process.get(), &code);
         result = long(code);
     } else {
-        TerminateProcess(p.process, 99);
+        TerminateProcess(p.process.get(), 99);
     }
-    CloseHandle(p.process);
-    p.process = nullptr;
+    p.process.reset();
     return result;
 }
 
+::testing::AssertionResult ProcessEnded(const std::string& pid) {
+    UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, strtoul(pid.c_str(), nullptr, 10)));
+    if (!process || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+        return ::testing::AssertionSuccess() << "process " << pid << " has ended";
+    }
+    return ::testing::AssertionFailure() << "process " << pid << " is still running";
+}
+
+RunningProcess StartTarnwick(const std::string& arguments) {
+    return StartProcess("\"" + BinDir() + "Tarnwick.exe\" " + arguments);
+}
+
 long RunTarnwick(const std::string& arguments, DWORD timeoutMs) {
-    RunningProcess p = StartProcess("\"" + BinDir() + "Tarnwick.exe\" " + arguments);
+    RunningProcess p = StartTarnwick(arguments);
     return WaitForExit(p, timeoutMs);
+}
+
+RunningProcess StartResponder(DWORD pid, const std::string& button, const std::string& record, DWORD timeoutMs,
+                              int boxes) {
+    return StartProcess("\"" + BinDir() + "responder.exe\" " + std::to_string(pid) + " " + button + " \"" + record +
+                        "\" " + std::to_string(timeoutMs) + " " + std::to_string(boxes));
+}
+
+HWND WaitForDialog(DWORD pid, DWORD timeoutMs) {
+    HWND dialog = FindVisibleDialog(pid);
+    for (DWORD waited = 0; !dialog && waited < timeoutMs; waited += 50) {
+        Sleep(50);
+        dialog = FindVisibleDialog(pid);
+    }
+    return dialog;
 }
 
 namespace {
@@ -114,10 +155,8 @@ ResponderResult RunTarnwickAnswering(const std::string& arguments, const std::st
                                      DWORD timeoutMs) {
     const std::string record = TempDir() + "responder.txt";
     DeleteFileA(record.c_str());
-    RunningProcess launcher = StartProcess("\"" + BinDir() + "Tarnwick.exe\" " + arguments);
-    RunningProcess responder = StartProcess("\"" + BinDir() + "responder.exe\" " + std::to_string(launcher.pid) + " " +
-                                            button + " \"" + record + "\" " + std::to_string(timeoutMs) + " " +
-                                            std::to_string(boxes));
+    RunningProcess launcher = StartTarnwick(arguments);
+    RunningProcess responder = StartResponder(launcher.pid, button, record, timeoutMs, boxes);
     ResponderResult result;
     WaitForExit(responder, timeoutMs + 5000);
     result.exitCode = WaitForExit(launcher, timeoutMs);
@@ -140,12 +179,7 @@ ResponderResult RunTarnwickAnswering(const std::string& arguments, const std::st
 }
 
 void SetWindowsVersionFor(const std::string& exeName, const std::string& version) {
-    HKEY key;
-    const std::string path = "Software\\Wine\\AppDefaults\\" + exeName;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version.c_str()), DWORD(version.size() + 1));
-    RegCloseKey(key);
+    SetRawValue(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\" + exeName, "Version", REG_SZ, Sz(version));
 }
 
 namespace {
@@ -203,6 +237,8 @@ std::map<std::string, std::string> ReadRecord(const std::string& exePath, DWORD 
     return record;
 }
 
+void ForgetRecord(const std::string& exePath) { DeleteFileA((WithoutExtension(exePath) + ".record.txt").c_str()); }
+
 std::string InstallFullAccess(int year, const std::map<std::string, std::string>& settings,
                               const std::string& command, const std::vector<std::string>& reads,
                               const std::vector<std::string>& writes) {
@@ -214,10 +250,7 @@ std::string InstallFullAccess(int year, const std::map<std::string, std::string>
     const int index = year == 2002 ? 0 : year == 2003 ? 1 : year == 2007 ? 2 : 3;
     const std::string key = std::string(progIds[index]) + "\\shell\\open\\command";
     const std::string text = command.empty() ? "\"" + folder + "\\MSACCESS.EXE\" /NOSTARTUP \"%1\"" : command;
-    HKEY opened;
-    RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
-    RegSetValueExA(opened, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1));
-    RegCloseKey(opened);
+    SetRawValue(HKEY_CLASSES_ROOT, key, "", REG_SZ, Sz(text));
     return folder;
 }
 
@@ -235,29 +268,23 @@ std::string RuntimeComponentKey() {
 }
 
 void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location) {
-    HKEY opened;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, componentKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
-    RegSetValueExA(opened, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(location.c_str()),
-                   DWORD(location.size() + 1));
-    RegCloseKey(opened);
+    SetRawValue(HKEY_LOCAL_MACHINE, componentKey, valueName, REG_SZ, Sz(location));
 }
 
 void KillStandIns() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
         const std::string name = entry.szExeFile;
         if (lstrcmpiA(name.c_str(), "msaccess.exe") == 0 || lstrcmpiA(name.c_str(), "launch32.exe") == 0 ||
             lstrcmpiA(name.c_str(), "Tarnwick.exe") == 0) {
-            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
-                TerminateProcess(process, 1);
-                WaitForSingleObject(process, 5000);
-                CloseHandle(process);
+            if (const UniqueHandle process{OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)}) {
+                TerminateProcess(process.get(), 1);
+                WaitForSingleObject(process.get(), 5000);
             }
         }
     }
-    CloseHandle(snapshot);
 }
 
 void Scenario::SetUp() {
@@ -315,13 +342,19 @@ std::vector<std::string> LogLines() {
     return ::testing::AssertionFailure() << "the registry changed:\n" << diff.substr(0, 4000);
 }
 
+::testing::AssertionResult KeyExists(HKEY root, const std::string& key) {
+    UniqueKey opened;
+    const LONG rc = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.receive());
+    if (rc == ERROR_SUCCESS) return ::testing::AssertionSuccess() << RootKeyName(root) << "\\" << key << " exists";
+    return ::testing::AssertionFailure() << RootKeyName(root) << "\\" << key << " cannot be opened: error " << rc;
+}
+
 std::string RawValue(HKEY root, const std::string& key, const std::string& name) {
-    HKEY opened;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return "missing";
+    UniqueKey opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.receive()) != ERROR_SUCCESS) return "missing";
     std::vector<BYTE> data(70000);
     DWORD type = 0, size = DWORD(data.size() - 1);
-    const LONG rc = RegQueryValueExA(opened, name.c_str(), nullptr, &type, data.data(), &size);
-    RegCloseKey(opened);
+    const LONG rc = RegQueryValueExA(opened.get(), name.c_str(), nullptr, &type, data.data(), &size);
     if (rc != ERROR_SUCCESS) return "missing";
     data[size] = 0;
     const char* text = reinterpret_cast<const char*>(data.data());
@@ -335,10 +368,11 @@ std::string RawValue(HKEY root, const std::string& key, const std::string& name)
 }
 
 void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data) {
-    HKEY opened;
-    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr), 0) << key;
-    RegSetValueExA(opened, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));
-    RegCloseKey(opened);
+    UniqueKey opened;
+    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.receive(), nullptr),
+              ERROR_SUCCESS)
+        << key;
+    RegSetValueExA(opened.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));
 }
 
 void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value) {
@@ -348,13 +382,12 @@ void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWO
 std::vector<TrustedLocation> TrustedLocationsOf(const std::string& version) {
     const std::string container = "Software\\Microsoft\\Office\\" + version + "\\Access\\Security\\Trusted Locations";
     std::vector<TrustedLocation> out;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, container.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return out;
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, container.c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return out;
     char name[256];
-    for (DWORD i = 0; RegEnumKeyA(key, i, name, sizeof name) == ERROR_SUCCESS; ++i) {
+    for (DWORD i = 0; RegEnumKeyA(key.get(), i, name, sizeof name) == ERROR_SUCCESS; ++i) {
         const std::string sub = container + "\\" + name;
         out.push_back({name, RawValue(HKEY_CURRENT_USER, sub, "Path"), RawValue(HKEY_CURRENT_USER, sub, "AllowSubfolders")});
     }
-    RegCloseKey(key);
     return out;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "common/handles.h"
+
 // Folder of the test programs and the built binaries, with a trailing backslash.
 std::string BinDir();
 // Where the run keeps its state inside the prefix (the registry snapshot).
@@ -24,15 +26,29 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 bool PathExists(const std::string& path);
 void MakeDirs(const std::string& path);
 
+// A program the test started. A program still running when its owner goes
+// is ended then, so that a failed assertion never leaves a launcher (or a
+// responder) running into the next scenario.
 struct RunningProcess {
-    HANDLE process = nullptr;
+    UniqueHandle process;
     DWORD pid = 0;
+
+    RunningProcess() = default;
+    RunningProcess(UniqueHandle handle, DWORD id) : process(std::move(handle)), pid(id) {}
+    RunningProcess(RunningProcess&&) = default;
+    RunningProcess& operator=(RunningProcess&& other) noexcept;
+    ~RunningProcess() { EndIfRunning(); }
+    void EndIfRunning();
 };
 RunningProcess StartProcess(const std::string& commandLine);
 // Waits for the process and closes its handle; the exit code, or -1 when it
 // did not end in time (it is killed then).
 long WaitForExit(RunningProcess& p, DWORD timeoutMs);
+// Whether the process of the id (as a stand-in records it) has ended.
+::testing::AssertionResult ProcessEnded(const std::string& pid);
 
+// The launcher started with the argument text.
+RunningProcess StartTarnwick(const std::string& arguments);
 // The launcher run with the argument text; its exit code (or -1 on time-out).
 long RunTarnwick(const std::string& arguments, DWORD timeoutMs = 60000);
 
@@ -44,14 +60,24 @@ struct ResponderResult {
     long exitCode = -1;
     std::vector<BoxRecord> boxes;
 };
+// The responder, watching the process for the number of boxes (0: every box
+// until the process ends), pressing the button ("none": nothing) and
+// writing what it saw to the record file.
+RunningProcess StartResponder(DWORD pid, const std::string& button, const std::string& record, DWORD timeoutMs,
+                              int boxes);
 // Runs the launcher while the responder answers its boxes with the button;
 // boxes 0 answers every box until the launcher ends.
 ResponderResult RunTarnwickAnswering(const std::string& arguments, const std::string& button, int boxes = 1,
                                      DWORD timeoutMs = 60000);
 
+// A visible dialog or message box of the process, waiting up to the time
+// for one; null when none came.
+HWND WaitForDialog(DWORD pid, DWORD timeoutMs);
+
 // Wine's per-program Windows version: "winxp", "nt40", "win98", "win7".
 void SetWindowsVersionFor(const std::string& exeName, const std::string& version);
 
+// Ends every stand-in process left running, and any launcher.
 void KillStandIns();
 
 // Every scenario starts from the registry saved when the prefix was made,
@@ -70,6 +96,15 @@ std::vector<std::string> LogLines();
 
 // Compares the registry with a DumpRegistry() taken before, listing what changed.
 ::testing::AssertionResult SameRegistryAs(const std::string& before);
+
+// Registry keys the scenarios seed and check.
+inline const std::string kCurVer = "Access.Application\\CurVer";
+inline const std::string kAccessTypeLib = "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}";
+
+// String data as the registry stores it: the text and its terminator.
+inline std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
+
+::testing::AssertionResult KeyExists(HKEY root, const std::string& key);
 
 // A value as "REG_SZ:text", "REG_EXPAND_SZ:text", "REG_DWORD:123",
 // "type N:hex" or "missing", read and written with the plain API.
@@ -95,6 +130,8 @@ void PlaceFakeProgram(const std::string& exePath, const std::map<std::string, st
                       const std::vector<std::string>& writes = {});
 // The record a stand-in wrote at start, waiting up to the time for it.
 std::map<std::string, std::string> ReadRecord(const std::string& exePath, DWORD waitMs = 5000);
+// Deletes the stand-in's record, so that the next ReadRecord waits for a new run.
+void ForgetRecord(const std::string& exePath);
 // A full edition: the fake at <scenario root>\Office<year>\MSACCESS.EXE with a
 // stand-in MSACC.OLB beside it, and its shell open command (in the given
 // form, or the usual quoted one).
@@ -109,5 +146,3 @@ std::string InstallRuntime2002(const std::map<std::string, std::string>& setting
 // component key path (below HKEY_LOCAL_MACHINE).
 void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location);
 std::string RuntimeComponentKey();  // the machine-wide Components key of the 2002 runtime
-// Ends every stand-in process left running.
-void KillStandIns();

@@ -7,6 +7,8 @@
 #include <map>
 #include <vector>
 
+#include "common/handles.h"
+
 namespace {
 
 struct NoCase {
@@ -73,10 +75,9 @@ void ReadTree(HKEY key, RegNode& node, const wchar_t* skip) {
     node.values = Values(key);
     for (const auto& name : SubkeyNames(key)) {
         if (skip && _wcsicmp(name.c_str(), skip) == 0) continue;
-        HKEY child;
-        if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, &child) != ERROR_SUCCESS) continue;
-        ReadTree(child, node.subkeys[name], nullptr);
-        RegCloseKey(child);
+        UniqueKey child;
+        if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, child.receive()) != ERROR_SUCCESS) continue;
+        ReadTree(child.get(), node.subkeys[name], nullptr);
     }
 }
 
@@ -109,12 +110,12 @@ void ResetTree(HKEY key, const RegNode& node, const wchar_t* skip) {
         }
     }
     for (const auto& [name, child] : node.subkeys) {
-        HKEY sub;
-        if (RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr) != ERROR_SUCCESS) {
+        UniqueKey sub;
+        if (RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.receive(), nullptr) !=
+            ERROR_SUCCESS) {
             continue;
         }
-        ResetTree(sub, child, nullptr);
-        RegCloseKey(sub);
+        ResetTree(sub.get(), child, nullptr);
     }
 }
 
@@ -182,10 +183,9 @@ struct Reader {
 std::vector<RegNode> ReadScopes() {
     std::vector<RegNode> trees(std::size(kScopes));
     for (size_t i = 0; i < std::size(kScopes); ++i) {
-        HKEY key;
-        if (RegOpenKeyExW(kScopes[i].root, kScopes[i].path, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
-        ReadTree(key, trees[i], kScopes[i].skip);
-        RegCloseKey(key);
+        UniqueKey key;
+        if (RegOpenKeyExW(kScopes[i].root, kScopes[i].path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) continue;
+        ReadTree(key.get(), trees[i], kScopes[i].skip);
     }
     return trees;
 }
@@ -232,10 +232,11 @@ bool ResetRegistryToSnapshot(const std::string& file) {
     for (auto& tree : trees) reader.Tree(tree);
     if (!reader.ok) return false;
     for (size_t i = 0; i < std::size(kScopes); ++i) {
-        HKEY key;
-        if (RegOpenKeyExW(kScopes[i].root, kScopes[i].path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return false;
-        ResetTree(key, trees[i], kScopes[i].skip);
-        RegCloseKey(key);
+        UniqueKey key;
+        if (RegOpenKeyExW(kScopes[i].root, kScopes[i].path, 0, KEY_ALL_ACCESS, key.receive()) != ERROR_SUCCESS) {
+            return false;
+        }
+        ResetTree(key.get(), trees[i], kScopes[i].skip);
     }
     return true;
 }

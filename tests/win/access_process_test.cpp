@@ -16,7 +16,7 @@ protected:
     StartResult Start(const std::string& exeName, const std::map<std::string, std::string>& settings,
                       bool throughShell = true, const std::string& arguments = "db.mdb") {
         exe = std::string(kScenarioRoot) + "\\unit\\" + exeName;
-        DeleteFileA((exe.substr(0, exe.rfind('.')) + ".record.txt").c_str());
+        ForgetRecord(exe);
         PlaceFakeProgram(exe, settings);
         OsVersionFlags os;
         os.bIsVistaOrLater = throughShell;

@@ -20,7 +20,7 @@ TEST_F(StoredCommandLine, CommandFromTheNamedHiveTitleFromTheMachine) {
     WriteRegString(HKEY_CURRENT_USER, "Software\\TarnwickOrders\\Run-Time Options", "TitleBar", "User title", true);
     WriteRegString(HKEY_LOCAL_MACHINE, "Software\\TarnwickOrders\\Run-Time Options", "TitleBar", "Orders", true);
     std::string command, title;
-    EXPECT_EQ(ReadStoredCommandLine("\"HKCU\\Software\\TarnwickOrders\"", "CmdLine", command, title), 0u);
+    EXPECT_EQ(ReadStoredCommandLine("\"HKCU\\Software\\TarnwickOrders\"", "CmdLine", command, title), DWORD(ERROR_SUCCESS));
     EXPECT_EQ(command, "\"C:\\Apps\\o.mdb\" /runtime");
     EXPECT_EQ(title, "Orders");
 }
@@ -28,7 +28,7 @@ TEST_F(StoredCommandLine, CommandFromTheNamedHiveTitleFromTheMachine) {
 TEST_F(StoredCommandLine, EmptyValueNameReadsTheDefaultValue) {
     WriteRegString(HKEY_LOCAL_MACHINE, "Software\\TarnwickOrders", "", "default line", true);
     std::string command, title = "kept";
-    EXPECT_EQ(ReadStoredCommandLine("Software\\TarnwickOrders", "", command, title), 0u);
+    EXPECT_EQ(ReadStoredCommandLine("Software\\TarnwickOrders", "", command, title), DWORD(ERROR_SUCCESS));
     EXPECT_EQ(command, "default line");
     EXPECT_EQ(title, "kept");  // no "Run-Time Options": the title stays as it was
 }
@@ -36,12 +36,12 @@ TEST_F(StoredCommandLine, EmptyValueNameReadsTheDefaultValue) {
 TEST_F(StoredCommandLine, NothingIsReadWhenTheCommandIsMissing) {
     WriteRegString(HKEY_LOCAL_MACHINE, "Software\\TarnwickOrders\\Run-Time Options", "TitleBar", "Orders", true);
     std::string command = "before", title;
-    EXPECT_EQ(ReadStoredCommandLine("Software\\TarnwickOrders", "CmdLine", command, title), 2u);
+    EXPECT_EQ(ReadStoredCommandLine("Software\\TarnwickOrders", "CmdLine", command, title), DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(command, "before");
     EXPECT_EQ(title, "");
     // The short prefix is case-sensitive: "hkcu\..." is a machine key of that name.
     WriteRegString(HKEY_CURRENT_USER, "Software\\TarnwickOrders", "CmdLine", "user", true);
-    EXPECT_EQ(ReadStoredCommandLine("hkcu\\Software\\TarnwickOrders", "CmdLine", command, title), 2u);
+    EXPECT_EQ(ReadStoredCommandLine("hkcu\\Software\\TarnwickOrders", "CmdLine", command, title), DWORD(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace

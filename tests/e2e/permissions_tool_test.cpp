@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/permissions/permissions_harness.h"
 #include "tests/support/harness.h"
+#include "tests/support/permissions_harness.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ protected:
         EXPECT_EQ(seen.toolPath.compare(slash, 19, "TarnwickPermissions"), 0) << seen.toolPath;
         EXPECT_TRUE(seen.fileWasTheTool);
         EXPECT_EQ(seen.writeOpenError, DWORD(ERROR_SHARING_VIOLATION)) << "the file could be changed while it ran";
-        EXPECT_NE(seen.deleteError, 0u) << "the file could be deleted while it ran";
+        EXPECT_NE(seen.deleteError, DWORD(ERROR_SUCCESS)) << "the file could be deleted while it ran";
         EXPECT_EQ(ToolFilesInTemp(), std::vector<std::string>{});
         EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"-openkeys", "Exiting Tarnwick"}));
         ExpectRepaired();
@@ -125,7 +125,7 @@ TEST_F(Permissions, OpenKeysToolLoadsNoLibraryPlantedInTheTemporaryFolder) {
     // The tool runs elevated from a folder its user can write to. Wine
     // prefers its own comctl32 unless told otherwise: ask for a library found
     // on the search path first, as Windows does for one that is not a known DLL.
-    SetRawValue(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "comctl32", REG_SZ, std::string("native,builtin") + '\0');
+    SetRawValue(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "comctl32", REG_SZ, Sz("native,builtin"));
     const std::string planted = TempDir() + "comctl32.dll", marker = TempDir() + "planted_loaded.txt";
     ASSERT_TRUE(CopyFileA((BinDir() + "planted.dll").c_str(), planted.c_str(), FALSE));
     const ToolSighting seen = RunTarnwickWatchingTool("-LOGGING -OPENKEYS");

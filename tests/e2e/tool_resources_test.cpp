@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/handles.h"
 #include "tests/support/harness.h"
 
 namespace {
@@ -17,13 +18,12 @@ std::string ResourceBytes(HMODULE module, LPCSTR type, LPCSTR name) {
 }
 
 TEST(EmbeddedTool, LauncherCarriesTheBuiltToolByteForByteAsBin133) {
-    HMODULE launcher = LoadLibraryExA((BinDir() + "Tarnwick.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(launcher, nullptr);
-    HRSRC found = FindResourceA(launcher, MAKEINTRESOURCEA(133), "BIN");
+    const UniqueModule launcher(LoadLibraryExA((BinDir() + "Tarnwick.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(launcher) << "Tarnwick.exe cannot be loaded as data: error " << GetLastError();
+    HRSRC found = FindResourceA(launcher.get(), MAKEINTRESOURCEA(133), "BIN");
     ASSERT_NE(found, nullptr);
-    const std::string embedded(static_cast<const char*>(LockResource(LoadResource(launcher, found))),
-                               SizeofResource(launcher, found));
-    FreeLibrary(launcher);
+    const std::string embedded(static_cast<const char*>(LockResource(LoadResource(launcher.get(), found))),
+                               SizeofResource(launcher.get(), found));
     const std::string built = ReadFileBytes(BinDir() + "TarnwickPermissions.exe");
     EXPECT_GT(built.size(), 0u);
     EXPECT_EQ(embedded.size(), built.size());
@@ -36,8 +36,10 @@ BOOL CALLBACK CollectType(HMODULE, LPSTR type, LONG_PTR list) {
 }
 
 TEST(ToolResources, AreItsStringsIconDialogManifestAndVersionInUsEnglishAndNothingElse) {
-    HMODULE tool = LoadLibraryExA((BinDir() + "TarnwickPermissions.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(tool, nullptr);
+    const UniqueModule module(
+        LoadLibraryExA((BinDir() + "TarnwickPermissions.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module) << "TarnwickPermissions.exe cannot be loaded as data: error " << GetLastError();
+    const HMODULE tool = module.get();
     std::vector<ULONG_PTR> types;
     EnumResourceTypesA(tool, CollectType, reinterpret_cast<LONG_PTR>(&types));
     std::sort(types.begin(), types.end());
@@ -55,7 +57,6 @@ TEST(ToolResources, AreItsStringsIconDialogManifestAndVersionInUsEnglishAndNothi
               std::string::npos);
     // The dialog's caption, size and one control; its frame is seen live.
     const std::string dialog = ResourceBytes(tool, RT_DIALOG, MAKEINTRESOURCEA(131));
-    FreeLibrary(tool);
     ASSERT_GT(dialog.size(), 26u);
     const auto* words = reinterpret_cast<const unsigned short*>(dialog.data());
     EXPECT_EQ(words[11], 236);

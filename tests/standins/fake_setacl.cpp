@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/handles.h"
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Sleep(1500);
     char self[MAX_PATH] = {};
@@ -25,11 +27,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
               ((startup.dwFlags & STARTF_USESHOWWINDOW) ? std::to_string(startup.wShowWindow) : std::string("none")) +
               "\n";
 
-    HANDLE file = CreateFileA((std::string(self) + ".txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 1;
+    const UniqueFile file(CreateFileA((std::string(self) + ".txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return 1;
     DWORD written = 0;
-    WriteFile(file, record.data(), DWORD(record.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), record.data(), DWORD(record.size()), &written, nullptr);
     return 0;
 }

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/permissions/permissions_harness.h"
 #include "tests/support/harness.h"
+#include "tests/support/permissions_harness.h"
 
 namespace {
 
@@ -46,19 +46,19 @@ TEST_F(AclEngine, SetAclExeAddsTheInstallersEntryAndReportsWhatItCannotDo) {
         return WaitForExit(process, 30000);
     };
     const std::string ace = " -actn ace -ace \"n:S-1-5-32-545;p:full;s:y\"";
-    EXPECT_EQ(run(kOn + ace), 0);
+    EXPECT_EQ(run(kOn + ace), kAclOk);
     std::vector<AceView> aces = KeyAces(HKEY_CURRENT_USER, kKey), expected = {UsersFullControl(), kSeeded[0], kSeeded[1]};
     std::sort(aces.begin(), aces.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(aces, expected) << "the entries there were stay beside the new one";
     const std::string folder = TempDir() + "Tarnwick Acl Folder";
     CreateDirectoryA(folder.c_str(), nullptr);
-    EXPECT_EQ(run("-on \"" + folder + "\" -ot file" + ace), 0);
+    EXPECT_EQ(run("-on \"" + folder + "\" -ot file" + ace), kAclOk);
     RemoveDirectoryA(folder.c_str());
-    EXPECT_EQ(run("-on \"" + folder + "\" -ot file" + ace), 2);
+    EXPECT_EQ(run("-on \"" + folder + "\" -ot file" + ace), kAclObjectFailed);
     // A wildcard is a name like any other, never expanded into file names.
-    EXPECT_EQ(run("-on \"" + TempDir() + "*\" -ot file" + ace), 2);
-    EXPECT_EQ(run("-on x -ot printer" + ace), 1);
+    EXPECT_EQ(run("-on \"" + TempDir() + "*\" -ot file" + ace), kAclObjectFailed);
+    EXPECT_EQ(run("-on x -ot printer" + ace), kAclBadCommand);
 }
 
 }  // namespace

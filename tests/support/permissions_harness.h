@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <compare>
 #include <ostream>
 #include <string>
@@ -24,13 +26,14 @@ void PrintTo(const AceView& ace, std::ostream* out);
 // The Users full-control entry that a repaired key carries alone.
 inline AceView UsersFullControl() { return {"A", CONTAINER_INHERIT_ACE, KEY_ALL_ACCESS, "S-1-5-32-545"}; }
 
+// The security API's name of a registry key: "MACHINE\\<key>" and the like.
+std::string SecurityObjectName(HKEY root, const std::string& key);
 // Creates the key when missing and gives it the SDDL access list ("D:..."),
 // inheriting nothing.
-bool SeedKey(HKEY root, const std::string& key, const std::string& sddl);
+::testing::AssertionResult SeedKey(HKEY root, const std::string& key, const std::string& sddl);
 // An unprotected list granting everyone full control, so the key can be
 // deleted whatever a test left on it.
 void UnlockKey(HKEY root, const std::string& key);
-bool KeyExists(HKEY root, const std::string& key);
 LONG OpenForWriting(HKEY root, const std::string& key);  // KEY_READ | KEY_WRITE
 // The explicit entries of the key's access list, in the key's order.
 std::vector<AceView> KeyAces(HKEY root, const std::string& key);
