@@ -73,9 +73,13 @@ struct AclCommand {
 };
 
 // Reads the arguments after element 0 into command. Option names and words
-// are compared without regard to case. On failure returns false and says
-// why in error.
+// are compared without regard to case. Every option is a row of one table;
+// the SetACL options this engine does not carry out are refused by name.
+// On failure returns false and says why in error.
 bool ParseAclArguments(const std::vector<std::string>& elements, AclCommand& command, std::string& error);
+
+// One line listing the options the parser accepts, read from the same table.
+std::string AclCommandUsage();
 
 // The security API's name of a registry key given with its root in any of
 // the usual spellings (HKEY_LOCAL_MACHINE\..., HKLM\...): MACHINE\...,
