@@ -44,6 +44,7 @@ struct Scratch {
     const char* objectType;
     std::string apiName;
     SE_OBJECT_TYPE type;
+    bool isFolder;
     std::string daclSeed, saclSeed;
     std::vector<AceView> dacl, sacl;
 };
@@ -54,20 +55,22 @@ Scratch KeyScratch() {
             "reg",
             "CURRENT_USER\\" + key,
             SE_REGISTRY_KEY,
-            std::string("D:P(A;;KR;;;WD)(D;;KA;;;BG)(A;;KR;;;") + kPowerUsers + ")",
+            true,
+            std::string("D:P(D;;KA;;;BG)(A;;KR;;;WD)(A;;KR;;;") + kPowerUsers + ")",
             std::string("S:P(AU;FA;KR;;;WD)(AU;SA;KA;;;") + kPowerUsers + ")",
-            {{"A", 0, KEY_READ, kEveryone}, {"D", 0, KEY_ALL_ACCESS, kGuests}, {"A", 0, KEY_READ, kPowerUsers}},
+            {{"D", 0, KEY_ALL_ACCESS, kGuests}, {"A", 0, KEY_READ, kEveryone}, {"A", 0, KEY_READ, kPowerUsers}},
             {{"U", kFailure, KEY_READ, kEveryone}, {"U", kSuccess, KEY_ALL_ACCESS, kPowerUsers}}};
 }
 
-Scratch FileScratch(const std::string& path) {
+Scratch FileScratch(const std::string& path, bool isFolder) {
     return {path,
             "file",
             path,
             SE_FILE_OBJECT,
-            std::string("D:P(A;;FR;;;WD)(D;;FA;;;BG)(A;;FR;;;") + kPowerUsers + ")",
+            isFolder,
+            std::string("D:P(D;;FA;;;BG)(A;;FR;;;WD)(A;;FR;;;") + kPowerUsers + ")",
             std::string("S:P(AU;FA;FR;;;WD)(AU;SA;FA;;;") + kPowerUsers + ")",
-            {{"A", 0, kFileRead, kEveryone}, {"D", 0, kFileFull, kGuests}, {"A", 0, kFileRead, kPowerUsers}},
+            {{"D", 0, kFileFull, kGuests}, {"A", 0, kFileRead, kEveryone}, {"A", 0, kFileRead, kPowerUsers}},
             {{"U", kFailure, kFileRead, kEveryone}, {"U", kSuccess, kFileFull, kPowerUsers}}};
 }
 
@@ -90,14 +93,8 @@ struct ListRead {
     std::vector<AceView> aces;
 };
 
-ListRead ReadList(const Scratch& object, bool sacl) {
-    ListRead read;
-    PACL list = nullptr;
-    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
-    read.error = GetNamedSecurityInfoA(object.apiName.c_str(), object.type,
-                                       sacl ? SACL_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                       sacl ? nullptr : &list, sacl ? &list : nullptr, descriptor.receive());
-    if (read.error != ERROR_SUCCESS) return read;
+std::vector<AceView> AcesOf(PACL list) {
+    std::vector<AceView> aces;
     ACL_SIZE_INFORMATION size = {};
     if (list) GetAclInformation(list, &size, sizeof size, AclSizeInformation);
     for (DWORD i = 0; list && i < size.AceCount; ++i) {
@@ -113,30 +110,47 @@ ListRead ReadList(const Scratch& object, bool sacl) {
                      ace->Header.AceFlags, ace->Mask, ""};
         UniqueLocal<char*> text;
         if (ConvertSidToStringSidA(const_cast<DWORD*>(&ace->SidStart), text.receive())) view.sid = text.get();
-        read.aces.push_back(view);
+        aces.push_back(view);
     }
+    return aces;
+}
+
+ListRead ReadList(const Scratch& object, bool sacl) {
+    ListRead read;
+    PACL list = nullptr;
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    read.error = GetNamedSecurityInfoA(object.apiName.c_str(), object.type,
+                                       sacl ? SACL_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                       sacl ? nullptr : &list, sacl ? &list : nullptr, descriptor.receive());
+    if (read.error == ERROR_SUCCESS) read.aces = AcesOf(list);
     return read;
 }
 
-bool WriteList(const Scratch& object, bool sacl) {
+// The starting list of the object as SDDL describes it, owned with its descriptor.
+struct SeedList {
     UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    PACL list = nullptr;
+};
+
+bool MakeSeedList(const Scratch& object, bool sacl, SeedList& seed) {
     const std::string& sddl = sacl ? object.saclSeed : object.daclSeed;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, descriptor.receive(),
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, seed.descriptor.receive(),
                                                               nullptr)) {
         return false;
     }
     BOOL present = FALSE, defaulted = FALSE;
-    PACL list = nullptr;
-    if (sacl) {
-        GetSecurityDescriptorSacl(descriptor.get(), &present, &list, &defaulted);
-    } else {
-        GetSecurityDescriptorDacl(descriptor.get(), &present, &list, &defaulted);
-    }
+    return sacl ? GetSecurityDescriptorSacl(seed.descriptor.get(), &present, &seed.list, &defaulted)
+                : GetSecurityDescriptorDacl(seed.descriptor.get(), &present, &seed.list, &defaulted);
+}
+
+bool WriteList(const Scratch& object, bool sacl) {
+    SeedList seed;
+    if (!MakeSeedList(object, sacl, seed)) return false;
     std::string name = object.apiName;
     const SECURITY_INFORMATION which = sacl ? (SACL_SECURITY_INFORMATION | PROTECTED_SACL_SECURITY_INFORMATION)
                                             : (DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION);
-    return SetNamedSecurityInfoA(name.data(), object.type, which, nullptr, nullptr, sacl ? nullptr : list,
-                                 sacl ? list : nullptr) == ERROR_SUCCESS;
+    return SetNamedSecurityInfoA(name.data(), object.type, which, nullptr, nullptr, sacl ? nullptr : seed.list,
+                                 sacl ? seed.list : nullptr) == ERROR_SUCCESS;
 }
 
 std::vector<AceView> Sorted(std::vector<AceView> aces) {
@@ -198,26 +212,57 @@ std::vector<AceView> Without(std::vector<AceView> aces, const std::string& sid) 
     return aces;
 }
 
-void RunRows(const Scratch& object, const std::vector<Row>& rows, bool audit) {
+std::string CommandFor(const Scratch& object, const Row& row) {
+    return "-on \"" + object.on + "\" -ot " + object.objectType + " -actn ace -ace \"" + row.ace + "\"";
+}
+
+void ExpectLists(const Scratch& object, const Row& row, const std::vector<AceView>& dacl,
+                 const std::vector<AceView>* sacl) {
+    EXPECT_EQ(Sorted(dacl), Sorted(row.dacl));
+    EXPECT_TRUE(DeniedBeforeAllowed(dacl));
+    if (sacl) {
+        EXPECT_EQ(Sorted(*sacl), Sorted(row.sacl.empty() ? object.sacl : row.sacl));
+    }
+}
+
+// Each row carried out on the object itself and read back from it.
+void CheckOnTheObject(const Scratch& object, const std::vector<Row>& rows, bool audit) {
     for (const Row& row : rows) {
         SCOPED_TRACE(object.apiName + " -ace " + row.ace);
-        const std::string skip = SeedLists(object, audit);
-        ASSERT_EQ(skip, "");
+        ASSERT_EQ(SeedLists(object, audit), "");
         std::string messages;
-        ASSERT_EQ(RunAclCommand("-on \"" + object.on + "\" -ot " + object.objectType + " -actn ace -ace \"" + row.ace +
-                                    "\"",
-                                &messages),
-                  kAclOk)
-            << messages;
+        ASSERT_EQ(RunAclCommand(CommandFor(object, row), &messages), kAclOk) << messages;
         const ListRead dacl = ReadList(object, false);
         ASSERT_EQ(dacl.error, DWORD(ERROR_SUCCESS));
-        EXPECT_EQ(Sorted(dacl.aces), Sorted(row.dacl));
-        EXPECT_TRUE(DeniedBeforeAllowed(dacl.aces));
-        if (audit) {
-            const ListRead sacl = ReadList(object, true);
-            ASSERT_EQ(sacl.error, DWORD(ERROR_SUCCESS));
-            EXPECT_EQ(Sorted(sacl.aces), Sorted(row.sacl.empty() ? object.sacl : row.sacl));
+        const ListRead sacl = audit ? ReadList(object, true) : ListRead{};
+        ASSERT_EQ(sacl.error, DWORD(ERROR_SUCCESS));
+        ExpectLists(object, row, dacl.aces, audit ? &sacl.aces : nullptr);
+    }
+}
+
+// Each row's lists as the engine builds them from the starting lists, the
+// ones it would write: this part of the work needs no object that keeps them.
+void CheckInTheBuiltLists(const Scratch& object, const std::vector<Row>& rows) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(object.apiName + " -ace " + row.ace);
+        std::vector<std::string> elements;
+        ASSERT_TRUE(SplitAclCommandText(CommandFor(object, row), elements));
+        AclCommand command;
+        std::string error;
+        ASSERT_TRUE(ParseAclArguments(elements, command, error)) << error;
+        std::vector<std::vector<AceView>> lists;
+        for (const bool sacl : {false, true}) {
+            SeedList seed;
+            ASSERT_TRUE(MakeSeedList(object, sacl, seed));
+            // The engine writes only the lists the command touches.
+            const bool touched = std::any_of(command.entries.begin(), command.entries.end(),
+                                             [&](const AclEntryRequest& e) { return sacl ? e.inSacl : e.inDacl; });
+            std::vector<BYTE> built;
+            std::string messages;
+            ASSERT_TRUE(BuildAclList(command, sacl, object.isFolder, seed.list, built, &messages)) << messages;
+            lists.push_back(touched ? AcesOf(reinterpret_cast<PACL>(built.data())) : AcesOf(seed.list));
         }
+        ExpectLists(object, row, lists[0], &lists[1]);
     }
 }
 
@@ -242,7 +287,7 @@ protected:
         UnlockKey(HKEY_CURRENT_USER, kKeyPath);
         RegDeleteTreeA(HKEY_CURRENT_USER, kKeyPath);
         for (const std::string& path : {folder_, file_}) {
-            Scratch unlocked = FileScratch(path);
+            Scratch unlocked = FileScratch(path, path == folder_);
             unlocked.daclSeed = "D:(A;OICI;FA;;;WD)";
             WriteList(unlocked, false);
         }
@@ -256,32 +301,26 @@ protected:
 
 std::string Ace(const std::string& rest) { return std::string("n:") + kPowerUsers + ";s:y;" + rest; }
 
-TEST_F(AclWords, EveryAccessModeOnAKey) {
-    const Scratch key = KeyScratch();
+std::vector<Row> KeyModeRows(const Scratch& key) {
     const std::vector<AceView> others = Without(key.dacl, kPowerUsers);
-    RunRows(key,
-            {
-                // set, the mode when none is given, replaces what the trustee had.
-                {Ace("p:read"), With(others, {{"A", kCI, KEY_READ, kPowerUsers}}), {}},
-                {Ace("p:full;m:set"), With(others, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
-                {Ace("p:full;m:SET;w:dacl"), With(others, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
-                // grant and deny add to it.
-                {Ace("p:full;m:grant"), With(key.dacl, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
-                {Ace("p:read;m:deny"), With(key.dacl, {{"D", kCI, KEY_READ, kPowerUsers}}), {}},
-                // revoke takes away what it allowed, with or without a permission named.
-                {Ace("m:revoke"), others, {}},
-                {Ace("p:read;m:revoke"), others, {}},
-                {Ace("m:revoke;w:dacl"), others, {}},
-                // A trustee named rather than given as a SID.
-                {"n:Everyone;p:full;m:set",
-                 With(Without(key.dacl, kEveryone), {{"A", kCI, KEY_ALL_ACCESS, kEveryone}}),
-                 {}},
-            },
-            false);
+    return {
+        // set, the mode when none is given, replaces what the trustee had.
+        {Ace("p:read"), With(others, {{"A", kCI, KEY_READ, kPowerUsers}}), {}},
+        {Ace("p:full;m:set"), With(others, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
+        {Ace("p:full;m:SET;w:dacl"), With(others, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
+        // grant and deny add to it.
+        {Ace("p:full;m:grant"), With(key.dacl, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
+        {Ace("p:read;m:deny"), With(key.dacl, {{"D", kCI, KEY_READ, kPowerUsers}}), {}},
+        // revoke takes away what it allowed, with or without a permission named.
+        {Ace("m:revoke"), others, {}},
+        {Ace("p:read;m:revoke"), others, {}},
+        {Ace("m:revoke;w:dacl"), others, {}},
+        // A trustee named rather than given as a SID.
+        {"n:Everyone;p:full;m:set", With(Without(key.dacl, kEveryone), {{"A", kCI, KEY_ALL_ACCESS, kEveryone}}), {}},
+    };
 }
 
-TEST_F(AclWords, EveryInheritanceFlagOnAKey) {
-    const Scratch key = KeyScratch();
+std::vector<Row> KeyInheritanceRows(const Scratch& key) {
     const std::vector<AceView> others = Without(key.dacl, kPowerUsers);
     std::vector<Row> rows;
     for (const auto& [words, flags] : std::vector<std::pair<std::string, unsigned>>{
@@ -296,90 +335,129 @@ TEST_F(AclWords, EveryInheritanceFlagOnAKey) {
          }) {
         rows.push_back({Ace("p:full;i:" + words), With(others, {{"A", flags, KEY_ALL_ACCESS, kPowerUsers}}), {}});
     }
-    RunRows(key, rows, false);
+    return rows;
+}
+
+std::vector<Row> KeyPermissionRows(const Scratch& key) {
+    const std::vector<AceView> others = Without(key.dacl, kPowerUsers);
+    return {
+        {Ace("p:read"), With(others, {{"A", kCI, KEY_READ, kPowerUsers}}), {}},
+        {Ace("p:full"), With(others, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
+        {Ace("p:read,full"), With(others, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
+    };
+}
+
+std::vector<Row> KeyAuditRows(const Scratch& key) {
+    const std::vector<AceView> othersAudited = Without(key.sacl, kPowerUsers);
+    return {
+        // Audit modes add to what the trustee is audited for.
+        {Ace("p:full;m:aud_succ"), key.dacl, With(key.sacl, {{"U", kCI | kSuccess, KEY_ALL_ACCESS, kPowerUsers}})},
+        {Ace("p:read;m:aud_fail;w:sacl"), key.dacl, With(key.sacl, {{"U", kCI | kFailure, KEY_READ, kPowerUsers}})},
+        {Ace("m:revoke;w:sacl"), key.dacl, othersAudited},
+        {Ace("m:revoke;w:dacl,sacl"), Without(key.dacl, kPowerUsers), othersAudited},
+    };
+}
+
+// The file permission words: a folder's entry reaches what is below it
+// unless told otherwise, a file's entry reaches nothing.
+std::vector<Row> FilePermissionRows(const Scratch& object) {
+    const std::vector<AceView> others = Without(object.dacl, kPowerUsers);
+    const unsigned flags = object.isFolder ? kOI | kCI : 0u;
+    std::vector<Row> rows;
+    for (const auto& [word, mask] : std::vector<std::pair<std::string, DWORD>>{
+             {"read", kFileRead},
+             {"write", kFileWrite},
+             {"list_folder", kFileReadExecute},
+             {"read_ex", kFileReadExecute},
+             {"change", kFileModify},
+             {"profile", kFileModifyAndPermissions},
+             {"full", kFileFull},
+             {"read,write", kFileRead | kFileWrite},
+         }) {
+        rows.push_back({Ace("p:" + word), With(others, {{"A", flags, mask, kPowerUsers}}), {}});
+    }
+    return rows;
+}
+
+std::vector<Row> FolderModeAndInheritanceRows(const Scratch& folder) {
+    const std::vector<AceView> others = Without(folder.dacl, kPowerUsers);
+    return {
+        {Ace("p:change;m:set"), With(others, {{"A", kOI | kCI, kFileModify, kPowerUsers}}), {}},
+        {Ace("p:change;m:grant"), With(folder.dacl, {{"A", kOI | kCI, kFileModify, kPowerUsers}}), {}},
+        {Ace("p:write;m:deny"), With(folder.dacl, {{"D", kOI | kCI, kFileWrite, kPowerUsers}}), {}},
+        {Ace("m:revoke"), others, {}},
+        {Ace("p:full;i:so"), With(others, {{"A", kOI, kFileFull, kPowerUsers}}), {}},
+        {Ace("p:full;i:sc"), With(others, {{"A", kCI, kFileFull, kPowerUsers}}), {}},
+        {Ace("p:full;i:so,sc,np"), With(others, {{"A", kOI | kCI | kNP, kFileFull, kPowerUsers}}), {}},
+        {Ace("p:full;i:so,sc,io"), With(others, {{"A", kOI | kCI | kIO, kFileFull, kPowerUsers}}), {}},
+    };
+}
+
+std::vector<Row> FileAuditRows(const Scratch& file) {
+    const std::vector<AceView> othersAudited = Without(file.sacl, kPowerUsers);
+    return {
+        {Ace("p:change;m:aud_succ"), file.dacl, With(file.sacl, {{"U", kSuccess, kFileModify, kPowerUsers}})},
+        {Ace("p:read;m:aud_fail"), file.dacl, With(file.sacl, {{"U", kFailure, kFileRead, kPowerUsers}})},
+        {Ace("m:revoke;w:sacl"), file.dacl, othersAudited},
+    };
+}
+
+// Every row is checked twice: in the lists the engine builds, which any
+// platform can check, and on the object, where the platform keeps them.
+TEST_F(AclWords, EveryAccessModeOnAKey) {
+    const Scratch key = KeyScratch();
+    CheckInTheBuiltLists(key, KeyModeRows(key));
+    CheckOnTheObject(key, KeyModeRows(key), false);
+}
+
+TEST_F(AclWords, EveryInheritanceFlagOnAKey) {
+    const Scratch key = KeyScratch();
+    CheckInTheBuiltLists(key, KeyInheritanceRows(key));
+    CheckOnTheObject(key, KeyInheritanceRows(key), false);
 }
 
 TEST_F(AclWords, EveryPermissionWordOnAKey) {
     const Scratch key = KeyScratch();
-    const std::vector<AceView> others = Without(key.dacl, kPowerUsers);
-    RunRows(key,
-            {
-                {Ace("p:read"), With(others, {{"A", kCI, KEY_READ, kPowerUsers}}), {}},
-                {Ace("p:full"), With(others, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
-                {Ace("p:read,full"), With(others, {{"A", kCI, KEY_ALL_ACCESS, kPowerUsers}}), {}},
-            },
-            false);
+    CheckInTheBuiltLists(key, KeyPermissionRows(key));
+    CheckOnTheObject(key, KeyPermissionRows(key), false);
+}
+
+TEST_F(AclWords, EveryAuditModeInTheListsBuiltForAKey) {
+    const Scratch key = KeyScratch();
+    CheckInTheBuiltLists(key, KeyAuditRows(key));
 }
 
 TEST_F(AclWords, EveryAuditModeOnAKey) {
     const Scratch key = KeyScratch();
     SKIP_UNLESS_KEPT(key, true);
-    const std::vector<AceView> othersAudited = Without(key.sacl, kPowerUsers);
-    RunRows(key,
-            {
-                {Ace("p:full;m:aud_succ"), key.dacl,
-                 With(othersAudited, {{"U", kCI | kSuccess, KEY_ALL_ACCESS, kPowerUsers}})},
-                {Ace("p:read;m:aud_fail;w:sacl"), key.dacl,
-                 With(key.sacl, {{"U", kCI | kFailure, KEY_READ, kPowerUsers}})},
-                {Ace("m:revoke;w:sacl"), key.dacl, othersAudited},
-                {Ace("m:revoke;w:dacl,sacl"), Without(key.dacl, kPowerUsers), othersAudited},
-            },
-            true);
+    CheckOnTheObject(key, KeyAuditRows(key), true);
 }
 
-// The file permission words, on a folder (whose entries reach what is below
-// it unless told otherwise) and on a file (whose entries reach nothing).
+TEST_F(AclWords, EveryFileWordInTheListsBuiltForAFolderAndAFile) {
+    const Scratch folder = FileScratch(folder_, true), file = FileScratch(file_, false);
+    CheckInTheBuiltLists(folder, FilePermissionRows(folder));
+    CheckInTheBuiltLists(folder, FolderModeAndInheritanceRows(folder));
+    CheckInTheBuiltLists(file, FilePermissionRows(file));
+    CheckInTheBuiltLists(file, FileAuditRows(file));
+}
+
 TEST_F(AclWords, EveryPermissionWordOnAFolderAndAFile) {
-    for (const auto& [path, flags] : {std::pair{folder_, kOI | kCI}, std::pair{file_, 0u}}) {
-        const Scratch object = FileScratch(path);
+    for (const Scratch& object : {FileScratch(folder_, true), FileScratch(file_, false)}) {
         SKIP_UNLESS_KEPT(object, false);
-        const std::vector<AceView> others = Without(object.dacl, kPowerUsers);
-        std::vector<Row> rows;
-        for (const auto& [word, mask] : std::vector<std::pair<std::string, DWORD>>{
-                 {"read", kFileRead},
-                 {"write", kFileWrite},
-                 {"list_folder", kFileReadExecute},
-                 {"read_ex", kFileReadExecute},
-                 {"change", kFileModify},
-                 {"profile", kFileModifyAndPermissions},
-                 {"full", kFileFull},
-                 {"read,write", kFileRead | kFileWrite},
-             }) {
-            rows.push_back({Ace("p:" + word), With(others, {{"A", flags, mask, kPowerUsers}}), {}});
-        }
-        RunRows(object, rows, false);
+        CheckOnTheObject(object, FilePermissionRows(object), false);
     }
 }
 
 TEST_F(AclWords, EveryAccessModeAndInheritanceFlagOnAFolder) {
-    const Scratch folder = FileScratch(folder_);
+    const Scratch folder = FileScratch(folder_, true);
     SKIP_UNLESS_KEPT(folder, false);
-    const std::vector<AceView> others = Without(folder.dacl, kPowerUsers);
-    RunRows(folder,
-            {
-                {Ace("p:change;m:set"), With(others, {{"A", kOI | kCI, kFileModify, kPowerUsers}}), {}},
-                {Ace("p:change;m:grant"), With(folder.dacl, {{"A", kOI | kCI, kFileModify, kPowerUsers}}), {}},
-                {Ace("p:write;m:deny"), With(folder.dacl, {{"D", kOI | kCI, kFileWrite, kPowerUsers}}), {}},
-                {Ace("m:revoke"), others, {}},
-                {Ace("p:full;i:so"), With(others, {{"A", kOI, kFileFull, kPowerUsers}}), {}},
-                {Ace("p:full;i:sc"), With(others, {{"A", kCI, kFileFull, kPowerUsers}}), {}},
-                {Ace("p:full;i:so,sc,np"), With(others, {{"A", kOI | kCI | kNP, kFileFull, kPowerUsers}}), {}},
-                {Ace("p:full;i:so,sc,io"), With(others, {{"A", kOI | kCI | kIO, kFileFull, kPowerUsers}}), {}},
-            },
-            false);
+    CheckOnTheObject(folder, FolderModeAndInheritanceRows(folder), false);
 }
 
 TEST_F(AclWords, EveryAuditModeOnAFile) {
-    const Scratch file = FileScratch(file_);
+    const Scratch file = FileScratch(file_, false);
     SKIP_UNLESS_KEPT(file, true);
-    const std::vector<AceView> othersAudited = Without(file.sacl, kPowerUsers);
-    RunRows(file,
-            {
-                {Ace("p:change;m:aud_succ"), file.dacl, With(othersAudited, {{"U", kSuccess, kFileModify, kPowerUsers}})},
-                {Ace("p:read;m:aud_fail"), file.dacl, With(file.sacl, {{"U", kFailure, kFileRead, kPowerUsers}})},
-                {Ace("m:revoke;w:sacl"), file.dacl, othersAudited},
-            },
-            true);
+    CheckOnTheObject(file, FileAuditRows(file), true);
 }
 
 // Flags that shape inheritance without saying where it goes would write an
@@ -390,9 +468,7 @@ TEST_F(AclWords, InheritanceLimitsWithoutADirectionAreRefused) {
         SCOPED_TRACE(words);
         ASSERT_EQ(SeedLists(key, false), "");
         std::string messages;
-        EXPECT_EQ(RunAclCommand("-on \"" + key.on + "\" -ot reg -actn ace -ace \"" + Ace("p:full;i:" + words) + "\"",
-                                &messages),
-                  kAclBadCommand);
+        EXPECT_EQ(RunAclCommand(CommandFor(key, {Ace("p:full;i:" + words), {}, {}}), &messages), kAclBadCommand);
         EXPECT_NE(messages.find("so or sc"), std::string::npos) << messages;
         EXPECT_EQ(Sorted(ReadList(key, false).aces), Sorted(key.dacl));
     }
