@@ -332,7 +332,6 @@ bool FinishCommand(ParseState& state, std::string& error) {
     return true;
 }
 
-
 }  // namespace
 
 bool SplitAclCommandText(std::string_view text, std::vector<std::string>& elements) {

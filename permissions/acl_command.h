@@ -1,7 +1,7 @@
 // The ACL engine's command language: the published SetACL syntax, as far as
 // this system uses it (-on, -ot file|reg, -actn ace|clear, -ace, -clr, and
-// the options -rec no, -silent, -ignoreerr). Pure text handling; running a
-// command is acl_engine's job.
+// the options -rec no, -silent, -ignoreerr); SetACL's other options are
+// refused by name. Pure text handling; running a command is acl_engine's job.
 #pragma once
 
 #include <cstddef>
