@@ -72,6 +72,12 @@ bool ParseInheritance(std::string_view text, unsigned& out, std::string& error) 
         }
         out |= bit;
     }
+    // Without a direction, "no propagation" and "inherit only" would make an
+    // entry that applies to nothing: the object is skipped and nothing inherits.
+    if ((out & (kAclInheritNoPropagate | kAclInheritOnly)) && !(out & (kAclInheritSubObjects | kAclInheritSubContainers))) {
+        error = "Inheritance flags np and io need so or sc beside them: " + std::string(text);
+        return false;
+    }
     return true;
 }
 
@@ -177,6 +183,155 @@ bool ParseEntry(std::string_view text, PendingEntry& pending, std::string& error
     return true;
 }
 
+// What the options have given so far; checked as a whole once all are read.
+struct ParseState {
+    AclCommand& command;
+    std::vector<PendingEntry> pending;
+    bool nameGiven;
+    bool clearGiven;
+};
+
+// A handler takes the option's value (empty for a switch). It returns false
+// to refuse the value; without a reason of its own, the row's refusal text
+// and the value are reported.
+using OptionHandler = bool (*)(std::string_view value, ParseState& state, std::string& error);
+
+struct AclOptionRow {
+    std::string_view name;
+    std::string_view valueHint;  // how the value is written; empty for a switch
+    OptionHandler handle;        // null: a SetACL option this engine does not carry out
+    std::string_view refusal;    // why a value, or the whole option, is refused
+    bool required;               // listed without brackets in the usage line
+};
+
+bool TakeObjectName(std::string_view value, ParseState& state, std::string& error) {
+    if (state.nameGiven) {
+        error = "The object name is given twice";
+        return false;
+    }
+    if (value.empty()) {
+        error = "Empty object name";
+        return false;
+    }
+    state.command.objectName = std::string(value);
+    state.nameGiven = true;
+    return true;
+}
+
+bool TakeObjectType(std::string_view value, ParseState& state, std::string&) {
+    return LookUpWord<AclObjectType>(value, {{"file", AclObjectType::File}, {"reg", AclObjectType::Registry}},
+                                     state.command.objectType);
+}
+
+bool TakeAction(std::string_view value, ParseState& state, std::string&) {
+    if (EqualsIgnoringAsciiCase(value, "ace")) {
+        state.command.actionAce = true;
+    } else if (EqualsIgnoringAsciiCase(value, "clear")) {
+        state.command.actionClear = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool TakeEntry(std::string_view value, ParseState& state, std::string& error) {
+    state.pending.emplace_back();
+    return ParseEntry(value, state.pending.back(), error);
+}
+
+bool TakeClear(std::string_view value, ParseState& state, std::string& error) {
+    if (!ParseWhere(value, state.command.clearDacl, state.command.clearSacl, error)) return false;
+    state.clearGiven = true;
+    return true;
+}
+
+// Only the object itself is ever changed.
+bool TakeRecursion(std::string_view value, ParseState&, std::string&) { return EqualsIgnoringAsciiCase(value, "no"); }
+
+bool TakeSilent(std::string_view, ParseState& state, std::string&) {
+    state.command.silent = true;
+    return true;
+}
+
+bool TakeIgnoreErrors(std::string_view, ParseState& state, std::string&) {
+    state.command.ignoreErrors = true;
+    return true;
+}
+
+// Every option of the SetACL syntax that this engine knows: the ones it
+// carries out, and the others, which it refuses by name rather than taking
+// them for a typing error or passing over them.
+constexpr AclOptionRow kAclOptions[] = {
+    {"-on", "ObjectName", TakeObjectName, "Invalid object name", true},
+    {"-ot", "file|reg", TakeObjectType, "Object type not supported (file or reg expected)", true},
+    {"-actn", "ace|clear", TakeAction, "Action not supported (ace or clear expected)", true},
+    {"-ace", "\"n:Trustee;p:Permission;s:y|n;i:Inheritance;m:Mode;w:dacl|sacl\"", TakeEntry, "Invalid ACE", false},
+    {"-clr", "dacl,sacl", TakeClear, "Invalid ACL names", false},
+    {"-rec", "no", TakeRecursion, "Recursion not supported (no expected)", false},
+    {"-silent", "", TakeSilent, "", false},
+    {"-ignoreerr", "", TakeIgnoreErrors, "", false},
+    {"-trst", "", nullptr, "Trustee actions are not supported", false},
+    {"-dom", "", nullptr, "Domain actions are not supported", false},
+    {"-ownr", "", nullptr, "Setting the owner is not supported", false},
+    {"-grp", "", nullptr, "Setting the primary group is not supported", false},
+    {"-op", "", nullptr, "Protection flags are not supported", false},
+    {"-rst", "", nullptr, "Resetting children is not supported", false},
+    {"-lst", "", nullptr, "Listing is not supported", false},
+    {"-bckp", "", nullptr, "Backup files are not supported", false},
+    {"-log", "", nullptr, "Log files are not supported", false},
+    {"-fltr", "", nullptr, "Filters are not supported", false},
+    {"-help", "", nullptr, "Help text is not supported; the usage line lists the options", false},
+};
+
+const AclOptionRow* FindOption(std::string_view name) {
+    for (const AclOptionRow& row : kAclOptions) {
+        if (EqualsIgnoringAsciiCase(name, row.name)) return &row;
+    }
+    return nullptr;
+}
+
+// The checks that need the whole command: what must be given, what belongs
+// together, and the permissions, which depend on -ot wherever it stands.
+bool FinishCommand(ParseState& state, std::string& error) {
+    AclCommand& command = state.command;
+    if (!state.nameGiven) {
+        error = "No object name (-on) given";
+        return false;
+    }
+    if (command.objectType == AclObjectType::None) {
+        error = "No object type (-ot) given";
+        return false;
+    }
+    if (!command.actionAce && !command.actionClear) {
+        error = "No action (-actn) given";
+        return false;
+    }
+    if (command.actionAce != !state.pending.empty()) {
+        error = command.actionAce ? "Action ace without any -ace" : "-ace given without the action ace";
+        return false;
+    }
+    if (command.actionClear != state.clearGiven) {
+        error = command.actionClear ? "Action clear without -clr" : "-clr given without the action clear";
+        return false;
+    }
+    for (PendingEntry& entry : state.pending) {
+        if (entry.permissionGiven &&
+            !ParsePermissions(entry.permissionText, command.objectType, entry.entry.permissions, error)) {
+            return false;
+        }
+        if (entry.entry.mode != AclMode::Revoke && entry.entry.permissions == 0) {
+            error = "ACE without a permission (p:)";
+            return false;
+        }
+        command.entries.push_back(std::move(entry.entry));
+    }
+    if (command.objectType == AclObjectType::Registry && RegistryObjectName(command.objectName).empty()) {
+        error = "Not a registry key with a known root: " + command.objectName;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool SplitAclCommandText(std::string_view text, std::vector<std::string>& elements) {
@@ -212,103 +367,45 @@ bool SplitAclCommandText(std::string_view text, std::vector<std::string>& elemen
 bool ParseAclArguments(const std::vector<std::string>& elements, AclCommand& command, std::string& error) {
     command = AclCommand{};
     error.clear();
-    std::vector<PendingEntry> pending;
-    bool nameGiven = false, clearGiven = false;
+    ParseState state{command, {}, false, false};
     for (std::size_t i = 1; i < elements.size(); ++i) {
         const std::string& option = elements[i];
-        if (EqualsIgnoringAsciiCase(option, "-silent")) {
-            command.silent = true;
-            continue;
-        }
-        if (EqualsIgnoringAsciiCase(option, "-ignoreerr")) {
-            command.ignoreErrors = true;
-            continue;
-        }
-        const bool takesValue = EqualsIgnoringAsciiCase(option, "-on") || EqualsIgnoringAsciiCase(option, "-ot") ||
-                                EqualsIgnoringAsciiCase(option, "-actn") || EqualsIgnoringAsciiCase(option, "-ace") ||
-                                EqualsIgnoringAsciiCase(option, "-clr") || EqualsIgnoringAsciiCase(option, "-rec");
-        if (!takesValue) {
+        const AclOptionRow* row = FindOption(option);
+        if (!row) {
             error = "Invalid parameter: " + option;
             return false;
         }
-        if (i + 1 >= elements.size()) {
-            error = "Missing value after " + option;
+        if (!row->handle) {
+            error = std::string(row->refusal) + ": " + option;
             return false;
         }
-        const std::string& value = elements[++i];
-        if (EqualsIgnoringAsciiCase(option, "-on")) {
-            if (nameGiven) {
-                error = "The object name is given twice";
+        std::string_view value;
+        if (!row->valueHint.empty()) {
+            if (i + 1 >= elements.size()) {
+                error = "Missing value after " + option;
                 return false;
             }
-            if (value.empty()) {
-                error = "Empty object name";
-                return false;
-            }
-            command.objectName = value;
-            nameGiven = true;
-        } else if (EqualsIgnoringAsciiCase(option, "-ot")) {
-            if (!LookUpWord<AclObjectType>(value, {{"file", AclObjectType::File}, {"reg", AclObjectType::Registry}},
-                                           command.objectType)) {
-                error = "Object type not supported (file or reg expected): " + value;
-                return false;
-            }
-        } else if (EqualsIgnoringAsciiCase(option, "-actn")) {
-            if (EqualsIgnoringAsciiCase(value, "ace")) {
-                command.actionAce = true;
-            } else if (EqualsIgnoringAsciiCase(value, "clear")) {
-                command.actionClear = true;
-            } else {
-                error = "Action not supported (ace or clear expected): " + value;
-                return false;
-            }
-        } else if (EqualsIgnoringAsciiCase(option, "-ace")) {
-            pending.emplace_back();
-            if (!ParseEntry(value, pending.back(), error)) return false;
-        } else if (EqualsIgnoringAsciiCase(option, "-clr")) {
-            if (!ParseWhere(value, command.clearDacl, command.clearSacl, error)) return false;
-            clearGiven = true;
-        } else if (!EqualsIgnoringAsciiCase(value, "no")) {  // -rec: only the object itself is ever changed
-            error = "Recursion not supported (no expected): " + value;
+            value = elements[++i];
+        }
+        if (!row->handle(value, state, error)) {
+            if (error.empty()) error = std::string(row->refusal) + ": " + std::string(value);
             return false;
         }
     }
-    if (!nameGiven) {
-        error = "No object name (-on) given";
-        return false;
+    return FinishCommand(state, error);
+}
+
+std::string AclCommandUsage() {
+    std::string usage = "usage: SetAcl";
+    for (const AclOptionRow& row : kAclOptions) {
+        if (!row.handle) continue;
+        usage += " ";
+        if (!row.required) usage += "[";
+        usage += row.name;
+        if (!row.valueHint.empty()) usage += " " + std::string(row.valueHint);
+        if (!row.required) usage += "]";
     }
-    if (command.objectType == AclObjectType::None) {
-        error = "No object type (-ot) given";
-        return false;
-    }
-    if (!command.actionAce && !command.actionClear) {
-        error = "No action (-actn) given";
-        return false;
-    }
-    if (command.actionAce != !pending.empty()) {
-        error = command.actionAce ? "Action ace without any -ace" : "-ace given without the action ace";
-        return false;
-    }
-    if (command.actionClear != clearGiven) {
-        error = command.actionClear ? "Action clear without -clr" : "-clr given without the action clear";
-        return false;
-    }
-    for (PendingEntry& entry : pending) {
-        if (entry.permissionGiven &&
-            !ParsePermissions(entry.permissionText, command.objectType, entry.entry.permissions, error)) {
-            return false;
-        }
-        if (entry.entry.mode != AclMode::Revoke && entry.entry.permissions == 0) {
-            error = "ACE without a permission (p:)";
-            return false;
-        }
-        command.entries.push_back(std::move(entry.entry));
-    }
-    if (command.objectType == AclObjectType::Registry && RegistryObjectName(command.objectName).empty()) {
-        error = "Not a registry key with a known root: " + command.objectName;
-        return false;
-    }
-    return true;
+    return usage;
 }
 
 std::string RegistryObjectName(std::string_view keyPath) {

@@ -1,7 +1,7 @@
 // The ACL engine's command language: the published SetACL syntax, as far as
 // this system uses it (-on, -ot file|reg, -actn ace|clear, -ace, -clr, and
-// the options -rec no, -silent, -ignoreerr). Pure text handling; running a
-// command is acl_engine's job.
+// the options -rec no, -silent, -ignoreerr); SetACL's other options are
+// refused by name. Pure text handling; running a command is acl_engine's job.
 #pragma once
 
 #include <cstddef>
@@ -73,9 +73,13 @@ struct AclCommand {
 };
 
 // Reads the arguments after element 0 into command. Option names and words
-// are compared without regard to case. On failure returns false and says
-// why in error.
+// are compared without regard to case. Every option is a row of one table;
+// the SetACL options this engine does not carry out are refused by name.
+// On failure returns false and says why in error.
 bool ParseAclArguments(const std::vector<std::string>& elements, AclCommand& command, std::string& error);
+
+// One line listing the options the parser accepts, read from the same table.
+std::string AclCommandUsage();
 
 // The security API's name of a registry key given with its root in any of
 // the usual spellings (HKEY_LOCAL_MACHINE\..., HKLM\...): MACHINE\...,

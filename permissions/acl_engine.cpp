@@ -139,6 +139,75 @@ bool HasExplicitEntries(PACL list) {
     return false;
 }
 
+// Windows reads an access list from the front and stops at the first entry
+// that decides: explicit denials come first, then the other explicit
+// entries, then the inherited ones, each group in its own order. Merging
+// does not always keep that order (a granted entry can land before an
+// existing denial and outweigh it), so the list is put into it afterwards.
+bool CanonicalCopy(PACL list, std::vector<BYTE>& out) {
+    ACL_SIZE_INFORMATION size = {};
+    if (!GetAclInformation(list, &size, sizeof size, AclSizeInformation)) return false;
+    out.assign(size.AclBytesInUse, 0);
+    PACL copy = reinterpret_cast<PACL>(out.data());
+    if (!InitializeAcl(copy, DWORD(out.size()), list->AclRevision)) return false;
+    enum Group { kExplicitDenied, kExplicitOther, kInherited };
+    for (const Group group : {kExplicitDenied, kExplicitOther, kInherited}) {
+        for (DWORD i = 0; i < size.AceCount; ++i) {
+            void* ace = nullptr;
+            if (!GetAce(list, i, &ace)) return false;
+            const auto* header = static_cast<ACE_HEADER*>(ace);
+            const bool denied =
+                header->AceType == ACCESS_DENIED_ACE_TYPE || header->AceType == ACCESS_DENIED_OBJECT_ACE_TYPE;
+            const Group its = (header->AceFlags & INHERITED_ACE) ? kInherited
+                              : denied                           ? kExplicitDenied
+                                                                 : kExplicitOther;
+            if (its == group && !AddAce(copy, list->AclRevision, MAXDWORD, ace, header->AceSize)) return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool BuildAclList(const AclCommand& command, bool sacl, bool isFolder, PACL current, std::vector<BYTE>& list,
+                  std::string* messages) {
+    list.clear();
+    const char* listName = sacl ? "SACL" : "DACL";
+    PreparedEntries prepared;
+    if (!PrepareEntries(command, sacl, isFolder, prepared, messages)) return false;
+    std::vector<BYTE> inherited;
+    PACL base = current;
+    if (sacl ? command.clearSacl : command.clearDacl) {
+        if (!InheritedEntriesOnly(current, inherited)) {
+            Say(messages, std::string("Copying the ") + listName + " of " + command.objectName + " failed");
+            return false;
+        }
+        base = reinterpret_cast<PACL>(inherited.data());
+    }
+    UniqueLocal<PACL> merged;
+    PACL result = base;
+    if (!prepared.entries.empty()) {
+        const DWORD error =
+            SetEntriesInAclA(ULONG(prepared.entries.size()), prepared.entries.data(), base, merged.receive());
+        if (error != ERROR_SUCCESS) {
+            Say(messages, std::string("Building the ") + listName + " of " + command.objectName + " failed: " +
+                              ErrorText(error));
+            return false;
+        }
+        result = merged.get();
+    }
+    // Not cleared and nothing added: the absent list stays absent.
+    if (!result) return true;
+    if (!CanonicalCopy(result, list)) {
+        Say(messages, std::string("Ordering the ") + listName + " of " + command.objectName + " failed");
+        list.clear();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
 // Clears and adds in one list (the access list, or the audit list) and
 // writes it back once.
 bool UpdateList(const AclCommand& command, const std::string& objectName, SE_OBJECT_TYPE type, bool sacl,
@@ -161,29 +230,13 @@ bool UpdateList(const AclCommand& command, const std::string& objectName, SE_OBJ
     // Nothing to clear and nothing to add leaves the list as it is.
     if (prepared.entries.empty() && !HasExplicitEntries(current)) return true;
 
-    std::vector<BYTE> inherited;
-    PACL base = current;
-    if (clear) {
-        if (!InheritedEntriesOnly(current, inherited)) {
-            Say(messages, std::string("Copying the ") + listName + " of " + command.objectName + " failed");
-            return false;
-        }
-        base = reinterpret_cast<PACL>(inherited.data());
-    }
-    UniqueLocal<PACL> merged;
-    PACL result = base;
-    if (!prepared.entries.empty()) {
-        error = SetEntriesInAclA(ULONG(prepared.entries.size()), prepared.entries.data(), base, merged.receive());
-        if (error != ERROR_SUCCESS) {
-            Say(messages, std::string("Building the ") + listName + " of " + command.objectName + " failed: " +
-                              ErrorText(error));
-            return false;
-        }
-        result = merged.get();
-    }
+    std::vector<BYTE> result;
+    if (!BuildAclList(command, sacl, isFolder, current, result, messages)) return false;
+    if (result.empty()) return true;
     std::string writableName = objectName;  // the API takes a non-const pointer
     error = SetNamedSecurityInfoA(writableName.data(), type, which, nullptr, nullptr,
-                                  sacl ? nullptr : result, sacl ? result : nullptr);
+                                  sacl ? nullptr : reinterpret_cast<PACL>(result.data()),
+                                  sacl ? reinterpret_cast<PACL>(result.data()) : nullptr);
     if (error != ERROR_SUCCESS) {
         Say(messages, std::string("Writing the ") + listName + " of " + command.objectName + " failed: " +
                           ErrorText(error));

@@ -2,8 +2,11 @@
 // through the Windows security API.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "permissions/acl_command.h"
 
@@ -20,6 +23,14 @@ enum AclResult : int {
 // entries. Messages for a console, one per line, are appended to messages
 // when given.
 AclResult RunAclEngine(const AclCommand& command, std::string* messages = nullptr);
+
+// The list that the command makes of current, an object's access list (or,
+// with sacl, its audit list; null when it has none): cleared of its explicit
+// entries when asked, the requested entries merged in, in the order Windows
+// evaluates (explicit denials, other explicit entries, inherited ones). This
+// is what RunAclEngine writes back. On failure returns false with a message.
+bool BuildAclList(const AclCommand& command, bool sacl, bool isFolder, PACL current, std::vector<BYTE>& list,
+                  std::string* messages = nullptr);
 
 // Splits the command text into its argument vector, parses it and runs it.
 AclResult RunAclCommand(std::string_view text, std::string* messages = nullptr);

@@ -24,10 +24,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!ParseAclArguments(elements, command, error)) {
         std::fprintf(stderr, "SetAcl: %s\n", error.c_str());
-        std::fprintf(stderr,
-                     "usage: SetAcl -on ObjectName -ot file|reg -actn ace|clear "
-                     "[-ace \"n:Trustee;p:Permission;s:y|n;i:Inheritance;m:Mode;w:dacl|sacl\"] "
-                     "[-clr dacl,sacl] [-rec no] [-silent] [-ignoreerr]\n");
+        std::fprintf(stderr, "%s\n", AclCommandUsage().c_str());
         return kAclBadCommand;
     }
     std::string messages;

@@ -59,6 +59,8 @@ TEST_F(AclEngine, SetAclExeAddsTheInstallersEntryAndReportsWhatItCannotDo) {
     // A wildcard is a name like any other, never expanded into file names.
     EXPECT_EQ(run("-on \"" + TempDir() + "*\" -ot file" + ace), kAclObjectFailed);
     EXPECT_EQ(run("-on x -ot printer" + ace), kAclBadCommand);
+    // A SetACL option this engine does not carry out ends the run unapplied.
+    EXPECT_EQ(run(kOn + ace + " -ownr \"n:S-1-5-32-545;s:y\""), kAclBadCommand);
 }
 
 }  // namespace

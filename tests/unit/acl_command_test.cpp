@@ -97,6 +97,142 @@ TEST(AclArguments, RefusesIncompleteUnknownOrMisfittingCommands) {
     }
 }
 
+// The one entry of "-on HKLM\a -ot <type> -actn ace -ace <ace>".
+bool ParsesEntry(const std::string& type, const std::string& ace, AclEntryRequest& entry, std::string& error) {
+    AclCommand command;
+    if (!Parses({"-on", "HKLM\\a", "-ot", type, "-actn", "ace", "-ace", ace}, command, error)) return false;
+    if (command.entries.size() != 1) {
+        error = "entries: " + std::to_string(command.entries.size());
+        return false;
+    }
+    entry = command.entries[0];
+    return true;
+}
+
+TEST(AclArguments, EveryModeWordAndTheListItWrites) {
+    struct Case {
+        const char* words;
+        AclMode mode;
+        bool inDacl, inSacl;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", AclMode::Set, true, false},
+             {";m:set", AclMode::Set, true, false},
+             {";m:GRANT", AclMode::Grant, true, false},
+             {";m:deny", AclMode::Deny, true, false},
+             {";m:revoke", AclMode::Revoke, true, false},
+             {";m:revoke;w:sacl", AclMode::Revoke, false, true},
+             {";m:revoke;w:dacl,sacl", AclMode::Revoke, true, true},
+             {";m:aud_succ", AclMode::AuditSuccess, false, true},
+             {";m:Aud_Fail;w:sacl", AclMode::AuditFailure, false, true},
+         }) {
+        AclEntryRequest entry;
+        std::string error;
+        ASSERT_TRUE(ParsesEntry("reg", std::string("n:x;p:read") + c.words, entry, error)) << c.words << ": " << error;
+        EXPECT_EQ(entry.mode, c.mode) << c.words;
+        EXPECT_EQ(entry.inDacl, c.inDacl) << c.words;
+        EXPECT_EQ(entry.inSacl, c.inSacl) << c.words;
+    }
+}
+
+TEST(AclArguments, EveryPermissionWordForItsObjectTypeOnly) {
+    struct Case {
+        const char* word;
+        unsigned bit;
+        bool onKey;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"read", kAclPermRead, true},
+             {"FULL", kAclPermFull, true},
+             {"write", kAclPermWrite, false},
+             {"list_folder", kAclPermListFolder, false},
+             {"read_ex", kAclPermReadExecute, false},
+             {"change", kAclPermChange, false},
+             {"profile", kAclPermProfile, false},
+         }) {
+        AclEntryRequest entry;
+        std::string error;
+        ASSERT_TRUE(ParsesEntry("file", std::string("n:x;p:") + c.word, entry, error)) << c.word << ": " << error;
+        EXPECT_EQ(entry.permissions, c.bit) << c.word;
+        EXPECT_EQ(ParsesEntry("reg", std::string("n:x;p:") + c.word, entry, error), c.onKey) << c.word;
+    }
+}
+
+TEST(AclArguments, InheritanceWordsAndTheLimitsThatNeedADirection) {
+    struct Case {
+        const char* words;
+        bool accepted;
+        unsigned flags;
+        const char* said = "";  // part of the refusal
+    };
+    for (const Case& c : std::vector<Case>{
+             {"so", true, kAclInheritSubObjects},
+             {"sc", true, kAclInheritSubContainers},
+             {"so,np", true, kAclInheritSubObjects | kAclInheritNoPropagate},
+             {"SC,IO", true, kAclInheritSubContainers | kAclInheritOnly},
+             {"so,sc,np,io", true, 0xFu},
+             {"np", false, 0, "need so or sc"},
+             {"io", false, 0, "need so or sc"},
+             {"np,io", false, 0, "need so or sc"},
+             {"sc,xx", false, 0, "xx"},
+         }) {
+        AclEntryRequest entry;
+        std::string error;
+        EXPECT_EQ(ParsesEntry("reg", std::string("n:x;p:full;i:") + c.words, entry, error), c.accepted)
+            << c.words << ": " << error;
+        if (c.accepted) {
+            EXPECT_TRUE(entry.inheritanceGiven);
+            EXPECT_EQ(entry.inheritance, c.flags) << c.words;
+        } else {
+            EXPECT_NE(error.find(c.said), std::string::npos) << error;
+        }
+    }
+}
+
+TEST(AclArguments, SetAclOptionsNotCarriedOutAreRefusedByName) {
+    const Strings valid = {"-on", "HKLM\\a", "-ot", "reg", "-actn", "clear", "-clr", "dacl"};
+    // SetACL's own options say they are not carried out; anything else is
+    // not an option at all.
+    struct Case {
+        const char* option;
+        const char* said;
+    };
+    for (const Case& c : std::vector<Case>{{"-trst", "not supported"},
+                                           {"-dom", "not supported"},
+                                           {"-ownr", "not supported"},
+                                           {"-grp", "not supported"},
+                                           {"-op", "not supported"},
+                                           {"-rst", "not supported"},
+                                           {"-lst", "not supported"},
+                                           {"-bckp", "not supported"},
+                                           {"-log", "not supported"},
+                                           {"-LOG", "not supported"},
+                                           {"-fltr", "not supported"},
+                                           {"-help", "not supported"},
+                                           {"-nosuch", "Invalid parameter"},
+                                           {"on", "Invalid parameter"}}) {
+        for (const bool first : {true, false}) {
+            Strings arguments = valid;
+            arguments.insert(first ? arguments.begin() : arguments.end(), {c.option, "value"});
+            AclCommand command;
+            std::string error;
+            EXPECT_FALSE(Parses(arguments, command, error)) << c.option;
+            EXPECT_NE(error.find(c.option), std::string::npos) << c.option << ": " << error;
+            EXPECT_NE(error.find(c.said), std::string::npos) << c.option << ": " << error;
+        }
+    }
+}
+
+TEST(AclArguments, TheUsageLineNamesWhatIsAcceptedAndNothingElse) {
+    const std::string usage = AclCommandUsage();
+    for (const char* accepted : {"-on ", "-ot ", "-actn ", "-ace ", "-clr ", "-rec ", "-silent", "-ignoreerr"}) {
+        EXPECT_NE(usage.find(accepted), std::string::npos) << accepted << " in " << usage;
+    }
+    for (const char* refused : {"-trst", "-ownr", "-help", "-log"}) {
+        EXPECT_EQ(usage.find(refused), std::string::npos) << refused << " in " << usage;
+    }
+}
+
 TEST(RegistryObjectNames, EveryRootSpellingAndNoOther) {
     EXPECT_EQ(RegistryObjectName("HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES\\X"), "MACHINE\\SOFTWARE\\CLASSES\\X");
     EXPECT_EQ(RegistryObjectName("hkcu\\Software"), "CURRENT_USER\\Software");
