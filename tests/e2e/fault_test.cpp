@@ -4,6 +4,7 @@
 
 #include <aclapi.h>
 
+#include <algorithm>
 #include <random>
 
 #include "registry/snapshot.h"
@@ -337,6 +338,33 @@ TEST_F(Faults, TwoLaunchersAtOnce) {
     RunningProcess second = StartProcess("\"" + BinDir() + "Tarnwick.exe\" y.mdb");
     EXPECT_EQ(WaitForExit(first, 60000), 0);
     EXPECT_EQ(WaitForExit(second, 60000), 0);
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.12");
+    EXPECT_TRUE(EverythingElseAsBefore(before));
+}
+
+TEST_F(Faults, TwoLoggingLaunchersAtOnceBothKeepTheirLog) {
+    SeedWatchedValues();
+    InstallFullAccess(2002, {{"lifetimeMs", "4000"}});
+    const std::string before = DumpRegistry();
+    RunningProcess first = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING x.mdb");
+    RunningProcess second = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING y.mdb");
+    EXPECT_EQ(WaitForExit(first, 60000), 0);
+    EXPECT_EQ(WaitForExit(second, 60000), 0);
+    const auto lines = LogLines();
+    EXPECT_EQ(LinesStartingWith(lines, "Command line: -LOGGING x.mdb").size(), 1u);
+    EXPECT_EQ(LinesStartingWith(lines, "Command line: -LOGGING y.mdb").size(), 1u);
+    EXPECT_EQ(LinesStartingWith(lines, "Waiting for another Tarnwick to put the registry back").size(), 1u);
+    EXPECT_EQ(LinesStartingWith(lines, "Exiting application").size(), 2u);
+    // Lines of the two runs may alternate, but none is torn apart.
+    const std::string separator(51, '=');
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), separator), 4);
+    for (const auto& line : lines) {
+        if (line.find('=') == 0) {
+            EXPECT_EQ(line, separator);
+        }
+        EXPECT_EQ(line.find("Tarnwick_", 1), std::string::npos) << line;
+        EXPECT_EQ(line.find("Command line: ", 1), std::string::npos) << line;
+    }
     EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.12");
     EXPECT_TRUE(EverythingElseAsBefore(before));
 }
