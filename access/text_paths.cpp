@@ -1,12 +1,30 @@
 #include "access/text_paths.h"
 
 #include "common/ascii_text.h"
+#include "common/command_text.h"
 
 namespace {
 
 // Searched in this order, so ".mdb" is found before a workgroup file's ".mdw".
 constexpr std::string_view kDatabaseExtensions[] = {".accde", ".accdb", ".accdr", ".accdc", ".mde",
                                                     ".mdb",   ".ade",   ".adp",   ".mdw"};
+
+// Access's switches begin with a slash.
+bool IsAccessSwitch(std::string_view argument) { return !argument.empty() && argument[0] == '/'; }
+
+// Switches that take the next argument as their value, so that a switch in
+// front of the database does not have its value taken for the database.
+constexpr std::string_view kSwitchesWithValue[] = {"/wrkgrp", "/user", "/pwd", "/profile", "/x"};
+
+bool TakesAValue(std::string_view argument) {
+    for (std::string_view name : kSwitchesWithValue) {
+        if (EqualsIgnoringAsciiCase(argument, name)) return true;
+    }
+    return false;
+}
+
+// /cmd takes the whole rest of the line: no database can follow it.
+bool EndsAccessArguments(std::string_view argument) { return EqualsIgnoringAsciiCase(argument, "/cmd"); }
 
 }  // namespace
 
@@ -39,16 +57,35 @@ std::string GetDatabasePath(std::string_view commandLine) {
 }
 
 std::string RewriteCommandLineForProfile(std::string_view commandLine, std::string_view folder) {
-    const std::string database = GetDatabasePath(commandLine);
-    if (database.empty()) return {};
-    const auto slash = database.rfind('\\');
-    const std::string filePart = slash == std::string::npos ? database : database.substr(slash);
-    // Keep what stands before the drive letter of the last "x:", so that an
-    // opening quote in front of the path stays.
-    const auto colon = commandLine.rfind(':');
-    const std::string prefix =
-        colon == std::string_view::npos || colon < 2 ? std::string() : std::string(commandLine.substr(0, colon - 1));
-    return prefix + std::string(folder) + filePart + "\"";
+    // The database is the first argument of Access's command line, split as
+    // the C runtime splits a program's arguments: a workgroup file or another
+    // path later in the line is not the database, and a drive colon says
+    // nothing about where the database starts.
+    const auto arguments = SplitCommandArguments(commandLine);
+    size_t first = 0;
+    while (first < arguments.size() && IsAccessSwitch(arguments[first].text)) {
+        if (EndsAccessArguments(arguments[first].text)) return {};
+        first += TakesAValue(arguments[first].text) ? 2 : 1;
+    }
+    if (first >= arguments.size()) return {};
+    // An unquoted path with blanks in it arrives as several arguments: it
+    // runs on over the following plain words until it names a database.
+    size_t last = first;
+    std::string database = arguments[first].text;
+    while (GetDatabasePath(database).empty() && !arguments[last].quoted && last + 1 < arguments.size() &&
+           !arguments[last + 1].quoted && !IsAccessSwitch(arguments[last + 1].text)) {
+        ++last;
+        database = commandLine.substr(arguments[first].begin, arguments[last].end - arguments[first].begin);
+    }
+    if (GetDatabasePath(database).empty()) return {};
+
+    const auto nameStart = database.find_last_of("\\/:");
+    const std::string fileName = ToLowerAscii(nameStart == std::string::npos ? database : database.substr(nameStart + 1));
+    std::string_view base = folder;
+    while (!base.empty() && base.back() == '\\') base.remove_suffix(1);
+    // Whatever stood in front of the database (switches such as /excl) stays;
+    // what follows it is dropped.
+    return std::string(commandLine.substr(0, arguments[first].begin)) + "\"" + std::string(base) + "\\" + fileName + "\"";
 }
 
 std::string GetAccessFolderFromCommand(std::string_view command) {

@@ -19,9 +19,11 @@ std::string StripQuotes(std::string_view text);
 std::string GetDatabasePath(std::string_view commandLine);
 
 // -WINDOWSPROFILE: the command line that opens the same database file from
-// the given folder (the user's local application-data folder). Whatever
-// follows the database path is dropped. Empty when the command line names no
-// database: there is nothing to rewrite then.
+// the given folder (the user's local application-data folder). The database
+// is the first argument (after any switches in front of it, which stay); the
+// result is that file's name in lower case inside the folder, joined with one
+// backslash and quoted. Whatever follows the database is dropped. Empty when
+// the command line names no database: there is nothing to rewrite then.
 std::string RewriteCommandLineForProfile(std::string_view commandLine, std::string_view folder);
 
 // The install folder in a shell open command: the upper-cased text before

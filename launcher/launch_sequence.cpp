@@ -57,12 +57,35 @@ void PostCloseRequest(HWND host) {
     if (host) PostMessageA(host, WM_CLOSE, 0, 0);
 }
 
+// " (CallName, Windows error N)"
+std::string FailedCallText(const SnapshotFileResult& result) {
+    return std::string(" (") + result.failedCall + ", Windows error " + std::to_string(result.error) + ")";
+}
+
 void RunCaptureMode() {
     Log("-capture");
     RegistryKeyList list;
     list.useSnapshotFile = 1;
     BuildCaptureList(list);
-    CaptureEntries(list);
+    const SnapshotFileResult written = CaptureEntries(list);
+    if (written.failedCall) {
+        Log("Capture failed: ", "the snapshot file " + written.path + " could not be written" + FailedCallText(written));
+    }
+}
+
+void LogRestoreOutcome(const SnapshotFileResult& file) {
+    if (!bLogging) return;
+    if (!file.read) {
+        Log("Restore put back nothing: ", "no usable snapshot file " + file.path + FailedCallText(file));
+        return;
+    }
+    if (file.applied.damagedEnd) {
+        Log("Restore ignored a damaged line: ", "the snapshot file " + file.path + " was cut short");
+    }
+    if (file.applied.valuesSet == 0) {
+        Log("Restore put back nothing: ", "the snapshot file " + file.path + " held no value");
+    }
+    if (file.failedCall) Log("Restore could not delete the snapshot file: ", file.path + FailedCallText(file));
 }
 
 void RunRestoreMode(HWND host) {
@@ -70,7 +93,7 @@ void RunRestoreMode(HWND host) {
     RegistryKeyList list;
     list.useSnapshotFile = 1;
     BuildCaptureList(list);
-    RestoreEntries(list);
+    LogRestoreOutcome(RestoreEntries(list));
     while (IsAccessRunning()) {
         MessageBoxA(host, "Please close down Access and then click OK to continue.", "MSAccess is running", MB_OK);
     }

@@ -17,14 +17,20 @@ constexpr const char* kSeparator = "============================================
 struct LauncherLog {
     std::string path;
     UniqueFile file;
-    std::string line;  // reused for every assembled line
+    std::string line;     // reused for every assembled line
+    std::string written;  // reused for every line and its CR LF
 };
 
 std::unique_ptr<LauncherLog> g_log;
 
-bool WriteBytes(HANDLE file, const char* data, size_t size) {
+// A line and its CR LF go out in one write to the end of the file, so that
+// the lines of two launchers logging at once may alternate but never tear.
+bool WriteWholeLine(LauncherLog& log, std::string_view text) {
+    log.written.assign(text);
+    log.written.append("\r\n");
     DWORD written = 0;
-    return WriteFile(file, data, DWORD(size), &written, nullptr) && written == size;
+    return WriteFile(log.file.get(), log.written.data(), DWORD(log.written.size()), &written, nullptr) &&
+           written == log.written.size();
 }
 
 }  // namespace
@@ -34,19 +40,18 @@ void OpenLog() {
     char desktop[MAX_PATH] = {};
     if (!ShellSpecialFolderPath(CSIDL_DESKTOPDIRECTORY, desktop)) return;
     g_log->path = std::string(desktop) + "\\TarnwickLog.txt";
-    g_log->file.reset(CreateFileA(g_log->path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Appending only, and sharing writing too: a second launcher running at
+    // the same time appends its own run instead of losing its whole log.
+    g_log->file.reset(CreateFileA(g_log->path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
     if (!g_log->file) return;
-    SetFilePointer(g_log->file.get(), 0, nullptr, FILE_END);
     LogLine(kSeparator);
 }
 
 bool LogLine(const char* text) {
     if (!g_log || !g_log->file || text == nullptr) return false;
-    const std::string_view bytes(text);
-    if (!WriteBytes(g_log->file.get(), bytes.data(), bytes.size())) return false;
-    WriteBytes(g_log->file.get(), "\r\n", 2);
-    return true;
+    return WriteWholeLine(*g_log, text);
 }
 
 void CloseLog() {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "common/handles.h"
 #include "registry/registry_access.h"
 
@@ -64,14 +66,17 @@ void WriteBackEntry(const RegistryEntry& entry) {
     }
 }
 
-void CaptureEntries(RegistryKeyList& list) {
+SnapshotFileResult CaptureEntries(RegistryKeyList& list) {
     for (auto& entry : list.entries) ReadEntry(entry);
-    if (list.useSnapshotFile == 1) WriteSnapshotFile(BuildSnapshotText(list.entries));
+    if (list.useSnapshotFile == 1) return WriteSnapshotFile(BuildSnapshotText(list.entries));
+    return {};
 }
 
-void RestoreEntries(RegistryKeyList& list) {
-    if (list.useSnapshotFile == 1) ReadSnapshotFile(list.entries);
+SnapshotFileResult RestoreEntries(RegistryKeyList& list) {
+    SnapshotFileResult result;
+    if (list.useSnapshotFile == 1) result = ReadSnapshotFile(list.entries);
     for (const auto& entry : list.entries) WriteBackEntry(entry);
+    return result;
 }
 
 std::string SnapshotFilePath() {
@@ -86,30 +91,72 @@ std::string SnapshotFilePath() {
     return folder + "~ZQReg.dat";
 }
 
-void WriteSnapshotFile(const std::string& text) {
-    const std::string bytes = EncipherSnapshot(text);
-    UniqueFile file(CreateFileA(SnapshotFilePath().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_HIDDEN, nullptr));
-    if (!file) return;
-    DWORD written = 0;
-    WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+namespace {
+
+void Failed(SnapshotFileResult& result, const char* call, DWORD error) {
+    result.failedCall = call;
+    result.error = error;
 }
 
-void ReadSnapshotFile(std::vector<RegistryEntry>& entries) {
-    const std::string path = SnapshotFilePath();
+}  // namespace
+
+SnapshotFileResult WriteSnapshotFile(const std::string& text) {
+    SnapshotFileResult result;
+    result.path = SnapshotFilePath();
+    const std::string bytes = EncipherSnapshot(text);
+    // A file cut short by a full disk would be taken for a whole one by the
+    // next restore, which deletes it: only a complete file gets the name.
+    const std::string partial = result.path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+    UniqueFile file(CreateFileA(partial.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_HIDDEN, nullptr));
+    if (!file) {
+        Failed(result, "CreateFileA", GetLastError());
+        return result;
+    }
+    for (size_t done = 0; done < bytes.size() && !result.failedCall;) {
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data() + done, DWORD(bytes.size() - done), &written, nullptr)) {
+            Failed(result, "WriteFile", GetLastError());
+        } else if (written == 0) {
+            Failed(result, "WriteFile", ERROR_HANDLE_DISK_FULL);
+        }
+        done += written;
+    }
+    if (!result.failedCall && !FlushFileBuffers(file.get())) Failed(result, "FlushFileBuffers", GetLastError());
+    if (!CloseHandle(file.release()) && !result.failedCall) Failed(result, "CloseHandle", GetLastError());
+    if (!result.failedCall && !MoveFileExA(partial.c_str(), result.path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        Failed(result, "MoveFileExA", GetLastError());
+    }
+    if (result.failedCall) DeleteFileA(partial.c_str());
+    return result;
+}
+
+SnapshotFileResult ReadSnapshotFile(std::vector<RegistryEntry>& entries) {
+    SnapshotFileResult result;
+    result.path = SnapshotFilePath();
     {
         UniqueFile file(
-            CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) return;
-        const DWORD size = GetFileSize(file.get(), nullptr);
-        std::string bytes(size == INVALID_FILE_SIZE ? 0 : size, '\0');
-        DWORD read = 0;
-        if (!bytes.empty() && ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr)) {
-            bytes.resize(read);
-        } else {
-            bytes.clear();
+            CreateFileA(result.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            Failed(result, "CreateFileA", GetLastError());
+            return result;
         }
-        ApplySnapshotBytes(std::move(bytes), entries);
+        const DWORD size = GetFileSize(file.get(), nullptr);
+        if (size == INVALID_FILE_SIZE) {
+            Failed(result, "GetFileSize", GetLastError());
+            return result;
+        }
+        std::string bytes(size, '\0');
+        DWORD read = 0;
+        // A file that could not be read was not used up: it stays for another try.
+        if (!bytes.empty() && !ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr)) {
+            Failed(result, "ReadFile", GetLastError());
+            return result;
+        }
+        bytes.resize(read);
+        result.applied = ApplySnapshotBytes(std::move(bytes), entries);
+        result.read = true;
     }
-    DeleteFileA(path.c_str());
+    if (!DeleteFileA(result.path.c_str())) Failed(result, "DeleteFileA", GetLastError());
+    return result;
 }

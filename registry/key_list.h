@@ -23,13 +23,27 @@ void AddLanguageEntries2007(RegistryKeyList& list);
 
 void ReadEntry(RegistryEntry& entry);
 void WriteBackEntry(const RegistryEntry& entry);
+// What became of the snapshot file, for the launcher's log.
+struct SnapshotFileResult {
+    std::string path;
+    bool read = false;                 // a restore opened, read and applied the file
+    const char* failedCall = nullptr;  // the Windows call that failed, if one did
+    unsigned long error = 0;           // and its error code
+    SnapshotApplied applied;           // what a read file gave the entries
+};
+
 // Reads every entry; with useSnapshotFile 1 also writes the snapshot file.
-void CaptureEntries(RegistryKeyList& list);
+SnapshotFileResult CaptureEntries(RegistryKeyList& list);
 // With useSnapshotFile 1 first applies and deletes the snapshot file; then
 // writes back every present entry.
-void RestoreEntries(RegistryKeyList& list);
+SnapshotFileResult RestoreEntries(RegistryKeyList& list);
 
 // "~ZQReg.dat" in the user's temporary folder.
 std::string SnapshotFilePath();
-void WriteSnapshotFile(const std::string& text);
-void ReadSnapshotFile(std::vector<RegistryEntry>& entries);
+// Writes the file under a name of its own and renames it into place only
+// when every byte and the close succeeded; otherwise removes what it wrote,
+// and an earlier file stays as it was.
+SnapshotFileResult WriteSnapshotFile(const std::string& text);
+// Applies the file to the entries and deletes it; a file that cannot be
+// opened or read stays where it is.
+SnapshotFileResult ReadSnapshotFile(std::vector<RegistryEntry>& entries);

@@ -184,8 +184,14 @@ std::string DecipherSnapshot(std::string bytes) {
     return bytes.substr(0, bytes.find('\0'));
 }
 
-void ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries) {
-    const std::string text = DecipherSnapshot(std::move(bytes));
+SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries) {
+    SnapshotApplied applied;
+    std::string text = DecipherSnapshot(std::move(bytes));
+    // A file cut short at a block boundary still deciphers, and its last line
+    // then ends early: a DWORD of 4294967295 would come back as 4294967.
+    const size_t wholeLines = text.rfind('\n') == std::string::npos ? 0 : text.rfind('\n') + 1;
+    applied.damagedEnd = wholeLines < text.size();
+    text.resize(wholeLines);
     std::vector<std::string> lookups;  // built once: every line is looked up among all entries
     lookups.reserve(entries.size());
     for (const auto& entry : entries) lookups.push_back(EntryLookupPath(entry));
@@ -209,6 +215,8 @@ void ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries) 
             target.stringData = value->stringData;
             target.rawType = value->rawType;
             target.rawData = value->rawData;
+            ++applied.valuesSet;
         }
     }
+    return applied;
 }

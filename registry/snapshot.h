@@ -3,6 +3,7 @@
 // file itself, elsewhere.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,6 +52,13 @@ std::string EncipherSnapshot(std::string text);
 // A file's text: deciphered when its length is a non-zero multiple of 8,
 // trailing 0xFF bytes dropped, ended at the first zero byte.
 std::string DecipherSnapshot(std::string bytes);
-// Applies a file's bytes to the entries: every line that names an entry
-// gives it the line's data and makes it present.
-void ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries);
+// What a file's bytes gave the entries.
+struct SnapshotApplied {
+    std::size_t valuesSet = 0;  // lines that named an entry and set its value
+    // The text ended in a piece without its line feed: every line the writer
+    // produces ends in one, so the file was cut short and the piece is ignored.
+    bool damagedEnd = false;
+};
+// Applies a file's bytes to the entries: every whole line that names an
+// entry gives it the line's data and makes it present.
+SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries);

@@ -87,6 +87,33 @@ TEST_F(CaptureRestore, RestoreWithoutAFileWritesNothing) {
     EXPECT_TRUE(SameRegistryAs(before));
 }
 
+TEST_F(CaptureRestore, RestoreWithoutAFileLogsThatItPutBackNothing) {
+    EXPECT_EQ(RunTarnwick("-LOGGING -RESTORE"), 0);
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"-restore",
+                                                 "Restore put back nothing: no usable snapshot file " + TempDir() +
+                                                     "~ZQReg.dat (CreateFileA, Windows error 2)",
+                                                 "Exiting Tarnwick"}));
+}
+
+TEST_F(CaptureRestore, RestoreOfAFileCutShortPutsBackItsWholeLinesAndSaysSo) {
+    SetRawDword(HKEY_LOCAL_MACHINE, kCommon, "LastAccessInstall", 14);
+    const std::string whole = "HKEY_CLASSES_ROOT\\" + kCurVer + "\t=REG_SZ\tAccess.Application.11\n";
+    const std::string cut = "HKEY_LOCAL_MACHINE\\" + kCommon + "\tLastAccessInstall=REG_DWORD\t4294967295\n";
+    const size_t unpadded = whole.size() + cut.find("4294967295") + 7;
+    const size_t padding = (8 - unpadded % 8) % 8;  // lengthens the whole line so that the cut falls on a block boundary
+    const std::string text = whole.substr(0, whole.size() - 1) + std::string(padding, '1') + "\n" + cut;
+    const std::string file = TempDir() + "~ZQReg.dat";
+    WriteFileBytes(file, EncipherSnapshot(text).substr(0, unpadded + padding));
+    EXPECT_EQ(RunTarnwick("-LOGGING -RESTORE"), 0);
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.11" + std::string(padding, '1'));
+    EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kCommon, "LastAccessInstall"), "REG_DWORD:14");
+    EXPECT_FALSE(PathExists(file));
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"-restore",
+                                                 "Restore ignored a damaged line: the snapshot file " + file +
+                                                     " was cut short",
+                                                 "Exiting Tarnwick"}));
+}
+
 TEST_F(CaptureRestore, CaptureAndRestoreTogetherRunOnlyTheCapture) {
     SeedCatalogueValues();
     EXPECT_EQ(RunTarnwick("-LOGGING -CAPTURE -RESTORE"), 0);

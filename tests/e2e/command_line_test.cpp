@@ -42,6 +42,21 @@ TEST_F(CommandLine, WindowsProfileRewritesToTheLocalApplicationDataFolder) {
                                                  "strAccessCmdLine changed to: " + rewritten}));
 }
 
+TEST_F(CommandLine, WindowsProfileTakesTheFirstArgumentForTheDatabase) {
+    const std::string rewritten = "\"" + LocalAppDataDir() + "\\orders.mdb\"";
+    const std::string access = std::string(kScenarioRoot) + "\\Office2002\\MSACCESS.EXE";
+    for (const std::string line : {"\"C:\\Apps\\Orders.mdb\" /wrkgrp \"C:\\Sec\\system.mdw\"", "\"Orders.mdb\" /runtime"}) {
+        DeleteFileA(LogPath().c_str());
+        DeleteFileA((access.substr(0, access.size() - 4) + ".record.txt").c_str());
+        EXPECT_EQ(RunTarnwick("-LOGGING -WINDOWSPROFILE " + line), 0);
+        EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"******* bWindowsProfile = TRUE", rewritten,
+                                                     "strAccessCmdLine changed to: " + rewritten}))
+            << line;
+        const std::string received = ReadRecord(access)["commandline"];
+        EXPECT_EQ(received.substr(received.find(' ') + 1), rewritten) << line;
+    }
+}
+
 TEST_F(CommandLine, WindowsProfileWithoutADatabaseLeavesTheCommandLine) {
     EXPECT_EQ(RunTarnwick("-LOGGING -WINDOWSPROFILE /runtime"), 0);
     EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"******* bWindowsProfile = TRUE", ".mdb default: "}));

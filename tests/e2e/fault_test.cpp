@@ -2,6 +2,7 @@
 // every value it captured is back.
 #include "tests/support/harness.h"
 
+#include <algorithm>
 #include <random>
 
 #include "registry/snapshot.h"
@@ -46,6 +47,38 @@ private:
     bool had_ = false;
     std::string old_;
 };
+
+// A file whose last line, LastAccessInstall = 4294967295, is cut at a block
+// boundary right after the digits "4294967"; the line in front names nothing.
+std::string CutInsideTheLastNumber() {
+    const std::string last = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\Common\tLastAccessInstall=REG_DWORD\t4294967295\n";
+    const size_t kept = last.find("4294967295") + 7;
+    std::string first = "HKEY_ELSEWHERE\\K\t=REG_SZ\tv";
+    while ((first.size() + 1 + kept) % 8 != 0) first += 'v';
+    first += '\n';
+    return EncipherSnapshot(first + last).substr(0, first.size() + kept);
+}
+
+// The log lines that start with the label.
+std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& label) {
+    std::vector<std::string> found;
+    for (const auto& line : lines) {
+        if (line.rfind(label, 0) == 0) found.push_back(line);
+    }
+    return found;
+}
+
+// Files of the temporary folder whose names start with the snapshot file's name.
+std::vector<std::string> SnapshotFilesInTemp() {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((TempDir() + "~ZQReg.dat*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
 
 TEST_F(Faults, ExecutableGoneBetweenDiscoveryAndStart) {
     SeedWatchedValues();
@@ -101,6 +134,7 @@ TEST_F(Faults, DamagedSnapshotFilesRestoreNothingAndAreDeleted) {
         {"random bytes", noise},
         {"too many fields", EncipherSnapshot("HKEY_CLASSES_ROOT\\Access.Application\\CurVer\t=REG_SZ\tx\ty\tz\n")},
         {"unknown root", EncipherSnapshot("HKEY_ELSEWHERE\\Access.Application\\CurVer\t=REG_SZ\tx\n")},
+        {"cut at a block boundary inside its last line", CutInsideTheLastNumber()},
     };
     SetRawValue(HKEY_CLASSES_ROOT, kCurVer, "", REG_SZ, Sz("changed after the capture"));
     const std::string before = DumpRegistry();
@@ -140,6 +174,47 @@ TEST_F(Faults, TemporaryFolderMissingUnwritableOrVeryLong) {
         EXPECT_FALSE(ReadRecord(exe).empty()) << "Access starts all the same";
         EXPECT_TRUE(EverythingElseAsBefore(before)) << folder.size();
     }
+}
+
+TEST_F(Faults, CaptureIntoAMissingTemporaryFolderIsLogged) {
+    SeedWatchedValues();
+    Environment temp("TEMP", "C:\\Nowhere\\Temp"), tmp("TMP", "C:\\Nowhere\\Temp");
+    EXPECT_EQ(RunTarnwick("-LOGGING -CAPTURE"), 0);
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"-capture",
+                                                 "Capture failed: the snapshot file C:\\Nowhere\\Temp\\~ZQReg.dat could "
+                                                 "not be written (CreateFileA, Windows error 3)",
+                                                 "Exiting Tarnwick"}));
+}
+
+TEST_F(Faults, CaptureThatCannotTakeTheFileNameIsLoggedAndLeavesNothingBehind) {
+    SeedWatchedValues();
+    const std::string file = TempDir() + "~ZQReg.dat";
+    // A folder where the file should go.
+    ASSERT_TRUE(CreateDirectoryA(file.c_str(), nullptr));
+    EXPECT_EQ(RunTarnwick("-LOGGING -CAPTURE"), 0);
+    const auto failures = LinesStartingWith(LogLines(), "Capture failed: the snapshot file " + file + " could not be written (");
+    EXPECT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(SnapshotFilesInTemp(), std::vector<std::string>{"~ZQReg.dat"}) << "no partial file is left";
+    const std::string before = DumpRegistry();
+    DeleteFileA(LogPath().c_str());
+    EXPECT_EQ(RunTarnwick("-LOGGING -RESTORE"), 0);
+    EXPECT_EQ(LinesStartingWith(LogLines(), "Restore put back nothing: no usable snapshot file " + file).size(), 1u);
+    EXPECT_TRUE(SameRegistryAs(before));
+    RemoveDirectoryA(file.c_str());
+
+    // An earlier file held open by another program: it keeps what it held.
+    const std::string earlier = EncipherSnapshot("HKEY_CLASSES_ROOT\\" + kCurVer + "\t=REG_SZ\tAccess.Application.9\n");
+    WriteFileBytes(file, earlier);
+    HANDLE held = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    DeleteFileA(LogPath().c_str());
+    EXPECT_EQ(RunTarnwick("-LOGGING -CAPTURE"), 0);
+    CloseHandle(held);
+    EXPECT_EQ(LinesStartingWith(LogLines(), "Capture failed: the snapshot file " + file).size(), 1u);
+    EXPECT_EQ(ReadFileBytes(file), earlier);
+    EXPECT_EQ(SnapshotFilesInTemp(), std::vector<std::string>{"~ZQReg.dat"}) << "no partial file is left";
+    DeleteFileA(file.c_str());
 }
 
 TEST_F(Faults, DesktopThatCannotBeWritten) {
@@ -223,6 +298,33 @@ TEST_F(Faults, TwoLaunchersAtOnce) {
     RunningProcess second = StartTarnwick("y.mdb");
     EXPECT_EQ(WaitForExit(first, 60000), 0);
     EXPECT_EQ(WaitForExit(second, 60000), 0);
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.12");
+    EXPECT_TRUE(EverythingElseAsBefore(before));
+}
+
+TEST_F(Faults, TwoLoggingLaunchersAtOnceBothKeepTheirLog) {
+    SeedWatchedValues();
+    InstallFullAccess(2002, {{"lifetimeMs", "4000"}});
+    const std::string before = DumpRegistry();
+    RunningProcess first = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING x.mdb");
+    RunningProcess second = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING y.mdb");
+    EXPECT_EQ(WaitForExit(first, 60000), 0);
+    EXPECT_EQ(WaitForExit(second, 60000), 0);
+    const auto lines = LogLines();
+    EXPECT_EQ(LinesStartingWith(lines, "Command line: -LOGGING x.mdb").size(), 1u);
+    EXPECT_EQ(LinesStartingWith(lines, "Command line: -LOGGING y.mdb").size(), 1u);
+    EXPECT_EQ(LinesStartingWith(lines, "Waiting for another Tarnwick to put the registry back").size(), 1u);
+    EXPECT_EQ(LinesStartingWith(lines, "Exiting application").size(), 2u);
+    // Lines of the two runs may alternate, but none is torn apart.
+    const std::string separator(51, '=');
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), separator), 4);
+    for (const auto& line : lines) {
+        if (line.find('=') == 0) {
+            EXPECT_EQ(line, separator);
+        }
+        EXPECT_EQ(line.find("Tarnwick_", 1), std::string::npos) << line;
+        EXPECT_EQ(line.find("Command line: ", 1), std::string::npos) << line;
+    }
     EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.12");
     EXPECT_TRUE(EverythingElseAsBefore(before));
 }

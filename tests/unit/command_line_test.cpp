@@ -25,6 +25,39 @@ TEST(ProgramCommandText, DropsTheProgramNameAndTheBlanksAfterIt) {
     EXPECT_EQ(CommandTextAfterProgramName(""), "");
 }
 
+std::vector<std::string> ArgumentTexts(const std::string& line) {
+    std::vector<std::string> texts;
+    for (const auto& argument : SplitCommandArguments(line)) texts.push_back(argument.text);
+    return texts;
+}
+
+TEST(CommandArguments, SplitAsTheCRuntimeSplitsArgv) {
+    using Texts = std::vector<std::string>;
+    EXPECT_EQ(ArgumentTexts("\"C:\\Apps\\Orders.mdb\" /wrkgrp \"C:\\Sec\\system.mdw\""),
+              (Texts{"C:\\Apps\\Orders.mdb", "/wrkgrp", "C:\\Sec\\system.mdw"}));
+    EXPECT_EQ(ArgumentTexts(" \t a\tb  c "), (Texts{"a", "b", "c"}));
+    EXPECT_EQ(ArgumentTexts("\"My \"App.mdb x"), (Texts{"My App.mdb", "x"}));  // quotes may open mid-argument
+    EXPECT_EQ(ArgumentTexts("\\\\server\\share\\a.mdb"), (Texts{"\\\\server\\share\\a.mdb"}));
+    EXPECT_EQ(ArgumentTexts("a\\\\\"b c\""), (Texts{"a\\b c"}));        // 2n backslashes: n, and the quote opens
+    EXPECT_EQ(ArgumentTexts("a\\\\\\\"b c"), (Texts{"a\\\"b", "c"}));     // 2n+1: n and a literal quote
+    EXPECT_EQ(ArgumentTexts("\"a\"\"b\" c"), (Texts{"a\"b", "c"}));          // two quotes inside quotes: one quote
+    EXPECT_EQ(ArgumentTexts("\"\" x"), (Texts{"", "x"}));
+    EXPECT_EQ(ArgumentTexts("\"open to the end"), (Texts{"open to the end"}));
+    EXPECT_TRUE(ArgumentTexts("  \t").empty());
+}
+
+TEST(CommandArguments, KnowWhereTheirRawFormLies) {
+    const std::string line = "/excl  \"C:\\a b.mdb\"x  plain";
+    const auto arguments = SplitCommandArguments(line);
+    ASSERT_EQ(arguments.size(), 3u);
+    EXPECT_EQ(line.substr(arguments[0].begin, arguments[0].end - arguments[0].begin), "/excl");
+    EXPECT_EQ(line.substr(arguments[1].begin, arguments[1].end - arguments[1].begin), "\"C:\\a b.mdb\"x");
+    EXPECT_EQ(arguments[1].text, "C:\\a b.mdbx");
+    EXPECT_TRUE(arguments[1].quoted);
+    EXPECT_FALSE(arguments[2].quoted);
+    EXPECT_EQ(arguments[2].end, line.size());
+}
+
 TEST(ProgramCommandText, TypographicQuotesBecomePlainQuotes) {
     EXPECT_EQ(ReplaceTypographicQuotes("\x93" "C:\\a b.mdb\x94 /x"), "\"C:\\a b.mdb\" /x");
     EXPECT_EQ(ReplaceTypographicQuotes("\x92\x95"), "\x92\x95");

@@ -163,13 +163,62 @@ TEST(SnapshotFile, ALaterLineReplacesTheWholeValueAndSurvivesAnotherRoundTrip) {
 
 TEST(SnapshotFile, BytesThatAreNotWholeBlocksAreParsedAsTheyAre) {
     std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", "")};
-    ApplySnapshotBytes("HKEY_CLASSES_ROOT\\K\t=REG_DWORD\t  0042x\xFF", entries);  // 39 bytes
+    ApplySnapshotBytes("HKEY_CLASSES_ROOT\\K\t=REG_DWORD\t  042x\n\xFF", entries);  // 39 bytes
     EXPECT_EQ(entries[0].present, 1);
     EXPECT_EQ(entries[0].dwordData, 42u);
     ApplySnapshotBytes(std::string(13, '\xFF'), entries);
     ApplySnapshotBytes("", entries);
     ApplySnapshotBytes("HKEY_CLASSES_ROOT\\K\t=REG_DWORD\t99999999999\n", entries);
     EXPECT_EQ(entries[0].dwordData, 4294967295u);
+}
+
+// A file of a complete line for K and the DWORD 4294967295 of L\N, cut at a
+// block boundary right after the digits "4294967".
+std::string CutInsideTheLastNumber() {
+    const std::string last = "HKEY_CLASSES_ROOT\\L\tN=REG_DWORD\t4294967295\n";
+    const size_t kept = last.find("4294967295") + 7;
+    std::string first = "HKEY_CLASSES_ROOT\\K\t=REG_SZ\tv";
+    while ((first.size() + 1 + kept) % 8 != 0) first += 'v';
+    first += '\n';
+    const std::string whole = EncipherSnapshot(first + last);
+    return whole.substr(0, first.size() + kept);
+}
+
+TEST(SnapshotFile, AFileCutShortInsideItsLastLineKeepsOnlyTheWholeLines) {
+    const std::string cut = CutInsideTheLastNumber();
+    ASSERT_EQ(cut.size() % 8, 0u);
+    ASSERT_EQ(DecipherSnapshot(cut).substr(DecipherSnapshot(cut).rfind('\t') + 1), "4294967");
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", ""), Entry(RegRoot::ClassesRoot, "L", "N")};
+    const SnapshotApplied applied = ApplySnapshotBytes(cut, entries);
+    EXPECT_EQ(entries[0].present, 1);
+    EXPECT_EQ(entries[1].present, 0) << "restored as " << entries[1].dwordData;
+    EXPECT_EQ(entries[1].dwordData, 0u);
+    EXPECT_TRUE(applied.damagedEnd);
+    EXPECT_EQ(applied.valuesSet, 1u);
+}
+
+TEST(SnapshotFile, APieceWithoutItsLineFeedIsIgnoredInEveryForm) {
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", "")};
+    // Not whole blocks, parsed as they are.
+    EXPECT_TRUE(ApplySnapshotBytes("HKEY_CLASSES_ROOT\\K\t=REG_DWORD\t  0042x\xFF", entries).damagedEnd);
+    // Ended early by a zero byte.
+    EXPECT_TRUE(ApplySnapshotBytes(EncipherSnapshot(std::string("HKEY_CLASSES_ROOT\\K\t=REG_SZ\tab") + '\0' + "c\n"),
+                                   entries).damagedEnd);
+    // Whole blocks without any line feed.
+    EXPECT_TRUE(ApplySnapshotBytes(EncipherSnapshot("HKEY_CLASSES_ROOT\\K\t=REG_SZ\tv"), entries).damagedEnd);
+    EXPECT_EQ(entries[0].present, 0);
+}
+
+TEST(SnapshotFile, WhatTheWriterProducesHasNoDamagedEnd) {
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", ""), Entry(RegRoot::ClassesRoot, "L", "N")};
+    const std::vector<RegistryEntry> written = {Text(RegRoot::ClassesRoot, "K", "", "v\xFF\xFF"),
+                                                Number(RegRoot::ClassesRoot, "L", "N", 4294967295u)};
+    const SnapshotApplied applied = ApplySnapshotBytes(EncipherSnapshot(BuildSnapshotText(written)), entries);
+    EXPECT_FALSE(applied.damagedEnd);
+    EXPECT_EQ(applied.valuesSet, 2u);
+    EXPECT_EQ(entries[0].stringData, "v\xFF\xFF");
+    EXPECT_EQ(entries[1].dwordData, 4294967295u);
+    EXPECT_FALSE(ApplySnapshotBytes("", entries).damagedEnd);
 }
 
 TEST(SnapshotFile, SplitFieldsDropsEmptyRuns) {

@@ -40,9 +40,36 @@ TEST(ProfileRewrite, OpensTheDatabaseFromTheGivenFolder) {
     EXPECT_EQ(RewriteCommandLineForProfile("\"C:\\Apps\\Orders.MDB\" /runtime", folder),
               "\"C:\\users\\ann\\AppData\\Local\\orders.mdb\"");
     EXPECT_EQ(RewriteCommandLineForProfile("/excl \"C:\\Apps\\o.mdb\"", "Failed"), "/excl \"Failed\\o.mdb\"");
-    // No drive colon: nothing is kept in front; no backslash: the whole path is the file part.
-    EXPECT_EQ(RewriteCommandLineForProfile("orders.mdb", "F"), "Forders.mdb\"");
+    // A database named without a folder: the whole name is the file's name.
+    EXPECT_EQ(RewriteCommandLineForProfile("orders.mdb", "F"), "\"F\\orders.mdb\"");
     EXPECT_EQ(RewriteCommandLineForProfile("/runtime", folder), "");
+}
+
+TEST(ProfileRewrite, TheDatabaseIsTheFirstArgumentNotThePathAfterTheLastDriveColon) {
+    const std::string folder = "C:\\users\\ann\\AppData\\Local";
+    const std::string local = "\"" + folder + "\\orders.mdb\"";
+    EXPECT_EQ(RewriteCommandLineForProfile("\"C:\\Apps\\Orders.mdb\" /wrkgrp \"C:\\Sec\\system.mdw\"", folder), local);
+    EXPECT_EQ(RewriteCommandLineForProfile("C:\\Apps\\Orders.mdb /wrkgrp C:\\Sec\\system.mdw /excl", folder), local);
+    EXPECT_EQ(RewriteCommandLineForProfile("\"C:\\Apps\\Orders.mdb\" /compact \"D:\\Backup\\Orders.mdb\"", folder), local);
+    // A workgroup switch in front of the database keeps its file.
+    EXPECT_EQ(RewriteCommandLineForProfile("/wrkgrp \"C:\\Sec\\system.mdw\" \"C:\\Apps\\Orders.mdb\" /excl", folder),
+              "/wrkgrp \"C:\\Sec\\system.mdw\" " + local);
+    EXPECT_EQ(RewriteCommandLineForProfile("/cmd \"C:\\Apps\\Orders.mdb\"", folder), "");
+}
+
+TEST(ProfileRewrite, FolderAndFileAreJoinedWithOneBackslash) {
+    const std::string folder = "C:\\users\\ann\\AppData\\Local";
+    const std::string local = "\"" + folder + "\\orders.mdb\"";
+    EXPECT_EQ(RewriteCommandLineForProfile("\"Orders.mdb\" /runtime", folder), local);
+    EXPECT_EQ(RewriteCommandLineForProfile("Orders.mdb /runtime", folder), local);
+    EXPECT_EQ(RewriteCommandLineForProfile("C:Orders.mdb", folder), local);
+    EXPECT_EQ(RewriteCommandLineForProfile("\"\\\\server\\share\\Orders.mdb\"", folder), local);
+    EXPECT_EQ(RewriteCommandLineForProfile("\\\\server\\share\\Orders.mdb /runtime", folder), local);
+    EXPECT_EQ(RewriteCommandLineForProfile("\"C:\\Apps\\Orders.mdb\"", folder + "\\"), local);
+    EXPECT_EQ(RewriteCommandLineForProfile("\"C:\\Apps\\Orders.mdb\"", "C:\\"), "\"C:\\orders.mdb\"");
+    // An unquoted path with blanks still names one database.
+    EXPECT_EQ(RewriteCommandLineForProfile("C:\\My Apps\\Orders.mdb /runtime", folder), local);
+    EXPECT_EQ(RewriteCommandLineForProfile("C:\\My Apps\\Orders /runtime", folder), "");
 }
 
 }  // namespace
