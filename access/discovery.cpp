@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "access/generations.h"
 #include "access/text_paths.h"
 #include "common/handles.h"
@@ -36,6 +39,41 @@ void ShowNotFoundWarning(int generation) {
     const std::string text = "Unable to find the Access " + g + " runtime.\n" + "The most likely cause is that the " + g +
                              " Runtime installer failed to install properly.";
     MessageBoxA(nullptr, text.c_str(), "Tarnwick Warning", MB_OK | MB_ICONEXCLAMATION);
+}
+
+// A stored command line of any length: a long database path with many
+// switches must not be dropped (Access would open without its database). An
+// expandable one is expanded, as the shell would for a shortcut.
+std::uint32_t ReadStoredText(HKEY root, const std::string& keyPath, const std::string& valueName, std::string& out) {
+    UniqueKey key;
+    if (const auto rc = RegOpenKeyExA(root, keyPath.c_str(), 0, kKeyRead, key.receive())) return std::uint32_t(rc);
+    DWORD type = 0, size = 0;
+    LONG rc = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
+    std::string text;
+    while (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
+        text.assign(size + 1, '\0');  // room for a terminator the value may lack
+        rc = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size);
+        if (rc == ERROR_SUCCESS) break;
+    }
+    if (rc != ERROR_SUCCESS) return std::uint32_t(rc);
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
+    text.resize(std::min<std::size_t>(size, text.size()));
+    text.resize(std::strlen(text.c_str()));
+    if (type == REG_EXPAND_SZ) {
+        std::string expanded(text.size() + 1, '\0');
+        DWORD needed = ExpandEnvironmentStringsA(text.c_str(), expanded.data(), DWORD(expanded.size()));
+        if (needed > expanded.size()) {
+            expanded.assign(needed, '\0');
+            needed = ExpandEnvironmentStringsA(text.c_str(), expanded.data(), DWORD(expanded.size()));
+        }
+        if (needed != 0 && needed <= expanded.size()) {
+            expanded.resize(needed - 1);
+            Log("Stored command line expanded: ", expanded);
+            text = expanded;
+        }
+    }
+    out = std::move(text);
+    return 0;
 }
 
 }  // namespace
@@ -117,7 +155,7 @@ bool ChooseAccessExecutable(LauncherContext& ctx) {
 std::uint32_t ReadStoredCommandLine(const std::string& keyText, const std::string& valueNameText,
                                     std::string& commandLine, std::string& titleBar) {
     const auto [root, keyPath] = SplitRootPrefix(StripQuotes(keyText));
-    const auto result = ReadRegString(root, keyPath, StripQuotes(valueNameText), commandLine);
+    const auto result = ReadStoredText(root, keyPath, StripQuotes(valueNameText), commandLine);
     if (result == 0) ReadRegString(HKEY_LOCAL_MACHINE, keyPath + "\\Run-Time Options", "TitleBar", titleBar);
     return result;
 }

@@ -44,4 +44,19 @@ TEST_F(StoredCommandLine, NothingIsReadWhenTheCommandIsMissing) {
     EXPECT_EQ(ReadStoredCommandLine("hkcu\\Software\\TarnwickOrders", "CmdLine", command, title), DWORD(ERROR_FILE_NOT_FOUND));
 }
 
+TEST_F(StoredCommandLine, LongAndExpandableCommandLinesAreReadWhole) {
+    // Far beyond the 4096 bytes of an ordinary string read.
+    const std::string longLine = "\"C:\\Apps\\o.mdb\" /cmd " + std::string(6000, 'x');
+    WriteRegString(HKEY_CURRENT_USER, "Software\\TarnwickOrders", "CmdLine", longLine, true);
+    std::string command, title;
+    EXPECT_EQ(ReadStoredCommandLine("HKCU\\Software\\TarnwickOrders", "CmdLine", command, title), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(command, longLine);
+
+    SetEnvironmentVariableA("TARNWICK_APPS", "D:\\Shared Apps");
+    WriteRegString(HKEY_CURRENT_USER, "Software\\TarnwickOrders", "CmdLine", "\"%TARNWICK_APPS%\\o.mdb\" /runtime", true,
+                   REG_EXPAND_SZ);
+    EXPECT_EQ(ReadStoredCommandLine("HKCU\\Software\\TarnwickOrders", "CmdLine", command, title), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(command, "\"D:\\Shared Apps\\o.mdb\" /runtime");
+}
+
 }  // namespace
