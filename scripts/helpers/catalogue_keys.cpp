@@ -1,6 +1,8 @@
-// catalogue_keys: prints the keys below HKEY_CLASSES_ROOT that the capture
-// catalogue names, each once, in catalogue order. scripts/screenshots
-// creates them all so that the permissions tool has every key of its work
+// catalogue_keys: prints every registry key that the capture catalogue
+// names, each once, in catalogue order, as a full path below
+// HKEY_LOCAL_MACHINE: the classes rows in the machine-wide classes store
+// (where the permissions tool repairs them), then the machine rows.
+// scripts/screenshots creates them all so that the tool has its whole work
 // list to show.
 #include <cstdio>
 #include <set>
@@ -8,10 +10,21 @@
 
 #include "registry/capture_catalogue.h"
 
+namespace {
+
+template <typename Rows>
+void PrintKeys(const Rows& rows, const std::string& below, std::set<std::string>& printed) {
+    for (const CatalogueRow& row : rows) {
+        const std::string key = below + row.keyPath;
+        if (printed.insert(key).second) std::printf("%s\n", key.c_str());
+    }
+}
+
+}  // namespace
+
 int main() {
     std::set<std::string> printed;
-    for (const CatalogueRow& row : kClassesCatalogue) {
-        if (printed.insert(row.keyPath).second) std::printf("%s\n", row.keyPath);
-    }
+    PrintKeys(kClassesCatalogue, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\", printed);
+    PrintKeys(kMachineCatalogue, "HKEY_LOCAL_MACHINE\\", printed);
     return 0;
 }
