@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/registry_roots.h"
+#include "permissions/work_list.h"
 #include "registry/key_list.h"
 #include "registry/registry_access.h"
 #include "tests/support/harness.h"
@@ -80,11 +82,49 @@ void StartupLatency(int runs) {
 std::vector<RegistryEntry> SeedCatalogue() {
     RegistryKeyList list;
     BuildCaptureList(list);
-    HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
     for (const auto& entry : list.entries) {
-        WriteRegString(roots[int(entry.root)], entry.keyPath, entry.valueName, "value of " + entry.keyPath, true);
+        WriteRegString(RootHandle(entry.root), entry.keyPath, entry.valueName, "value of " + entry.keyPath, true);
     }
     return list.entries;
+}
+
+// One reg export per key, then one reg import per key, from a batch file.
+double ExportImportPerKey(const std::string& work, const std::vector<std::string>& keys) {
+    std::string batch = "@echo off\r\n";
+    for (size_t i = 0; i < keys.size(); ++i) {
+        batch += "reg export \"" + keys[i] + "\" \"" + work + "\\k" + std::to_string(i) + ".reg\" /y >nul\r\n";
+    }
+    for (size_t i = 0; i < keys.size(); ++i) batch += "reg import \"" + work + "\\k" + std::to_string(i) + ".reg\" >nul 2>&1\r\n";
+    WriteFileBytes(work + "\\export_import.bat", batch);
+    const FILETIME start = Now();
+    RunningProcess cmd = StartProcess("cmd.exe /c \"" + work + "\\export_import.bat\"");
+    WaitForExit(cmd, 3600000);
+    return Milliseconds(start, Now());
+}
+
+// The export of each root whole, the exports joined (the header line of all
+// but the first dropped), and one import of the joined file.
+double ExportImportPerRoot(const std::string& work, const std::vector<std::string>& roots) {
+    const FILETIME start = Now();
+    std::string joined;
+    for (size_t i = 0; i < roots.size(); ++i) {
+        const std::string file = work + "\\root" + std::to_string(i) + ".reg";
+        RunningProcess exporter = StartProcess("reg.exe export " + roots[i] + " \"" + file + "\" /y");
+        WaitForExit(exporter, 3600000);
+        std::string bytes = ReadFileBytes(file);
+        if (bytes.empty()) printf("# reg export %s wrote nothing: the per-root baseline is short of it\n", roots[i].c_str());
+        if (!joined.empty()) {
+            // reg writes UTF-16: the header line ends at the first CR LF pair.
+            const std::string lineEnd("\r\0\n\0", 4);
+            const size_t header = bytes.find(lineEnd);
+            bytes.erase(0, header == std::string::npos ? 0 : header + lineEnd.size());
+        }
+        joined += bytes;
+    }
+    WriteFileBytes(work + "\\roots.reg", joined);
+    RunningProcess importer = StartProcess("reg.exe import \"" + work + "\\roots.reg\"");
+    WaitForExit(importer, 3600000);
+    return Milliseconds(start, Now());
 }
 
 void CaptureAndRestore(const std::string& work) {
@@ -106,55 +146,51 @@ void CaptureAndRestore(const std::string& work) {
         RestoreEntries(viaFile);
         file.push_back(Milliseconds(start, Now()));
     }
-    // The administrator's way: a batch file exporting every catalogue key
-    // before and importing them all after.
+    // The administrator's way, two forms. Per key: a batch file exporting
+    // every catalogue key before and importing them all after, one reg
+    // process each. Per root: one export of each registry root that the
+    // catalogue touches and one import of the exports joined in one file.
     std::vector<std::string> keys;
     for (const auto& entry : entries) {
         const std::string key = std::string(NamesOf(entry.root).longName) + "\\" + entry.keyPath;
         if (std::find(keys.begin(), keys.end(), key) == keys.end()) keys.push_back(key);
     }
-    std::string batch = "@echo off\r\n";
-    for (size_t i = 0; i < keys.size(); ++i) {
-        batch += "reg export \"" + keys[i] + "\" \"" + work + "\\k" + std::to_string(i) + ".reg\" /y >nul\r\n";
+    const double perKey = ExportImportPerKey(work, keys);
+    std::vector<std::string> roots;
+    for (const RegistryRootNames& row : kRegistryRoots) {
+        const bool touched = std::any_of(entries.begin(), entries.end(),
+                                         [&row](const RegistryEntry& entry) { return entry.root == row.root; });
+        if (touched) roots.emplace_back(row.longName);
     }
-    for (size_t i = 0; i < keys.size(); ++i) batch += "reg import \"" + work + "\\k" + std::to_string(i) + ".reg\" >nul 2>&1\r\n";
-    WriteFileBytes(work + "\\export_import.bat", batch);
-    const FILETIME start = Now();
-    RunningProcess cmd = StartProcess("cmd.exe /c \"" + work + "\\export_import.bat\"");
-    WaitForExit(cmd, 3600000);
-    const double byHand = Milliseconds(start, Now());
-    Report("capture_restore_memory", Median(memory), byHand, "ms");
-    Report("capture_restore_file", Median(file), byHand, "ms");
-    printf("# %zu values in %zu keys\n", entries.size(), keys.size());
+    const double perRoot = ExportImportPerRoot(work, roots);
+    Report("capture_restore_memory", Median(memory), perRoot, "ms");
+    Report("capture_restore_file", Median(file), perRoot, "ms");
+    Report("capture_restore_memory_vs_per_key", Median(memory), perKey, "ms");
+    printf("# %zu values in %zu keys below %zu roots\n", entries.size(), keys.size(), roots.size());
 }
 
-// Per key: the permissions tool over its whole list, against the ACL
-// program started once per key.
+// Per key: the permissions tool over its whole work list, against the ACL
+// program started once per key of the same list with the tool's command.
 void PermissionsPerKey(const std::string& work) {
     const std::string tool = BinDir() + "TarnwickPermissions.exe";
     if (!PathExists(tool)) return;
     SeedCatalogue();
-    const int keys = 165;
+    std::vector<std::string> commands;
+    for (const std::string& key : BuildClassesWorkList()) commands.push_back(RepermissionCommand(RepairRoot::Classes, key));
+    for (const std::string& key : BuildMachineWorkList()) commands.push_back(RepermissionCommand(RepairRoot::Machine, key));
+    const double keys = double(commands.size());
     FILETIME start = Now();
     RunningProcess run = StartProcess("\"" + tool + "\" noprogress");
     WaitForExit(run, 600000);
     const double ours = Milliseconds(start, Now()) / keys;
     std::string batch = "@echo off\r\n";
-    RegistryKeyList list;
-    BuildCaptureList(list);
-    int lines = 0;
-    for (const auto& entry : list.entries) {
-        if (lines == keys) break;
-        const std::string root = entry.root == RegRoot::ClassesRoot ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES" : std::string(NamesOf(entry.root).longName);
-        batch += "\"" + BinDir() + "SetAcl.exe\" -on \"" + root + "\\" + entry.keyPath +
-                 "\" -ot reg -actn ace -ace \"n:S-1-5-32-545;p:full;s:y\" -actn clear -clr \"dacl,sacl\" >nul\r\n";
-        ++lines;
-    }
+    for (const std::string& command : commands) batch += "\"" + BinDir() + "SetAcl.exe\" " + command + " >nul\r\n";
     WriteFileBytes(work + "\\setacl_per_key.bat", batch);
     start = Now();
     RunningProcess cmd = StartProcess("cmd.exe /c \"" + work + "\\setacl_per_key.bat\"");
     WaitForExit(cmd, 3600000);
-    Report("permissions_per_key", ours, Milliseconds(start, Now()) / lines, "ms");
+    Report("permissions_per_key", ours, Milliseconds(start, Now()) / keys, "ms");
+    printf("# permissions work list: %zu keys\n", commands.size());
 }
 
 double CpuMilliseconds(HANDLE process) {

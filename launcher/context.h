@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include "tarnwick_version.h"
+
 // Target generation of this launcher build: the starting value of the chosen
 // generation and the runtime edition that is searched for.
 constexpr int kTargetAccessGeneration = 2002;
-constexpr const char* kLauncherVersion = "3.5.0.7";
+constexpr const char* kLauncherVersion = TARNWICK_VERSION_TEXT;
 
 struct OsVersionFlags {
     int bIsNT4 = 0;

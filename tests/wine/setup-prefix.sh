@@ -4,9 +4,10 @@
 # driver, user folders of its own instead of links into $HOME, one
 # persistent wineserver, and the registry snapshot every scenario starts from.
 wine_run=$1
-prefix=$(realpath -m "$2")
+WINEPREFIX=$2
 bindir=$3
-export WINEPREFIX="$prefix" WINEDEBUG=-all
+. "$(dirname "$0")/wine-env.sh"
+prefix=$WINEPREFIX
 log="$prefix.setup.log"
 
 # Wine's background processes outlive this script; they must not hold the
@@ -14,21 +15,11 @@ log="$prefix.setup.log"
 # with its output in a log file.
 (
     set -e
-    wineserver -k 2>/dev/null || true
-    rm -rf "$prefix"
-    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wineboot -i
-    wineserver -w
+    wine_new_prefix
     wineserver -p
 
-    "$wine_run" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f
-    for user_dir in "$prefix"/drive_c/users/*/; do
-        for link in Desktop Documents Downloads Music Pictures Videos; do
-            if [ -L "$user_dir$link" ]; then
-                rm "$user_dir$link"
-                mkdir "$user_dir$link"
-            fi
-        done
-    done
+    wine_use_null_display
+    wine_own_user_folders
     mkdir -p "$prefix/drive_c/tarnwick-tests"
     "$wine_run" "$bindir/regsnap.exe" save 'C:\tarnwick-tests\pristine.snap'
 ) >"$log" 2>&1 </dev/null
