@@ -15,10 +15,17 @@
 constexpr int kTypeString = 1;        // REG_SZ
 constexpr int kTypeExpandString = 2;  // REG_EXPAND_SZ, kept as such when written back
 constexpr int kTypeDword = 4;         // REG_DWORD
-// Any other value that exists (multi-strings, bytes, 64-bit numbers, strings
-// too long to read as text): kept byte for byte with its registry type, so
-// that a value the launcher overwrites is never lost.
+// Any other value that exists (bytes, 64-bit numbers, and in files written
+// before kTypeStored existed also multi-strings and odd strings): kept byte
+// for byte, as the ANSI registry functions read and write them, with its
+// registry type.
 constexpr int kTypeRaw = 100;
+// A value whose text the ANSI code page cannot carry exactly (a path in Greek
+// or Chinese script, a string with a zero character inside, a multi-string,
+// a string without its terminator): its type and the bytes exactly as the
+// registry stores them, strings as UTF-16, as the wide registry functions
+// read and write them.
+constexpr int kTypeStored = 101;
 
 struct RegistryEntry {
     RegRoot root = RegRoot::ClassesRoot;
@@ -28,7 +35,7 @@ struct RegistryEntry {
     int valueType = 0;
     std::uint32_t dwordData = 0;
     std::string stringData;
-    std::uint32_t rawType = 0;  // the registry type when valueType is kTypeRaw
+    std::uint32_t rawType = 0;  // the registry type when valueType is kTypeRaw or kTypeStored
     std::string rawData;
 };
 
