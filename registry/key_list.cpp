@@ -56,30 +56,39 @@ std::optional<std::string> AnsiExactly(const std::wstring& text) {
 
 // The captured value in the form the snapshot line has always had, when
 // that form puts back exactly the stored bytes: a string of one terminated
-// run of characters that the ANSI code page carries, a four-byte DWORD, or
-// bytes of a type the ANSI functions pass through unconverted.
+// run of characters that the ANSI code page carries, a four-byte DWORD,
+// bytes of a type the ANSI functions pass through unconverted, or text with
+// zeros inside (a multi-string) that the code page carries whole. Files thus
+// keep the lines that earlier versions of the launcher read.
 bool TakePlainForm(RegistryEntry& entry, DWORD type, const std::string& stored) {
     if (type == REG_DWORD && stored.size() == sizeof(std::uint32_t)) {
         entry.valueType = kTypeDword;
         std::memcpy(&entry.dwordData, stored.data(), sizeof entry.dwordData);
         return true;
     }
-    if (!IsTextType(type) && type != REG_LINK) {  // a link is UTF-16 text too
+    if (!IsTextType(type)) {
+        if (type == REG_LINK) return false;  // UTF-16 text too, however the ANSI functions treat it
         entry.valueType = kTypeRaw;
         entry.rawType = type;
         entry.rawData = stored;
         return true;
     }
-    if (type == REG_MULTI_SZ || stored.size() < sizeof(wchar_t) || stored.size() % sizeof(wchar_t) != 0) return false;
+    // Whole characters ending in a terminator: without one the ANSI write
+    // would add it.
+    if (stored.size() < sizeof(wchar_t) || stored.size() % sizeof(wchar_t) != 0) return false;
     std::wstring text(stored.size() / sizeof(wchar_t), L'\0');
     std::memcpy(text.data(), stored.data(), stored.size());
     if (text.back() != L'\0') return false;
-    text.pop_back();
-    if (text.find(L'\0') != std::wstring::npos) return false;
     const auto ansi = AnsiExactly(text);
     if (!ansi) return false;
-    entry.valueType = type == REG_SZ ? kTypeString : kTypeExpandString;
-    entry.stringData = *ansi;
+    if (type != REG_MULTI_SZ && text.find(L'\0') == text.size() - 1) {
+        entry.valueType = type == REG_SZ ? kTypeString : kTypeExpandString;
+        entry.stringData = ansi->substr(0, ansi->size() - 1);
+    } else {
+        entry.valueType = kTypeRaw;
+        entry.rawType = type;
+        entry.rawData = *ansi;
+    }
     return true;
 }
 

@@ -313,19 +313,45 @@ TEST_F(RegistryAccess, RestoreWritesOnlyValuesThatDifferFromWhatWasCaptured) {
               Utf16(std::wstring(L"created after the capture") + L'\0'));  // absent when captured: left
 }
 
-TEST_F(RegistryAccess, CapturedTextKeepsThePlainFormWhenTheCodePageCarriesIt) {
-    SetStored(HKEY_CURRENT_USER, kScratch, L"Plain", REG_SZ, Utf16(std::wstring(L"Access.Application.10") + L'\0'));
-    SetStored(HKEY_CURRENT_USER, kScratch, L"Greek", REG_SZ, Utf16(kGreekAndChinese + L'\0'));
-    SetStored(HKEY_CURRENT_USER, kScratch, L"Binary", REG_BINARY, std::string("\x01\x02", 2));
-    RegistryEntry plain, greek, binary;
-    for (auto* entry : {&plain, &greek, &binary}) entry->root = RegRoot::CurrentUser, entry->keyPath = kScratch;
-    plain.valueName = "Plain", greek.valueName = "Greek", binary.valueName = "Binary";
-    for (auto* entry : {&plain, &greek, &binary}) ReadEntry(*entry);
-    EXPECT_EQ(FormatEntryLine(plain).value_or(""), "HKEY_CURRENT_USER\\" + kScratch + "\tPlain=REG_SZ\tAccess.Application.10");
-    EXPECT_EQ(FormatEntryLine(binary).value_or(""), "HKEY_CURRENT_USER\\" + kScratch + "\tBinary=REG_RAW_HEX\t3:0x0102");
-    EXPECT_EQ(greek.present, 1);
-    EXPECT_EQ(FormatEntryLine(greek).value_or(""),
-              "HKEY_CURRENT_USER\\" + kScratch + "\tGreek=REG_STORED_HEX\t1:0xA903" + "6D006500670061002000" + "2D4E0000");
+// The snapshot line a value captured under the scratch key gets.
+std::string CapturedLine(const wchar_t* name, DWORD type, const std::string& bytes) {
+    SetStored(HKEY_CURRENT_USER, kScratch, name, type, bytes);
+    RegistryEntry entry;
+    entry.root = RegRoot::CurrentUser;
+    entry.keyPath = kScratch;
+    entry.valueName = Ansi(name);
+    ReadEntry(entry);
+    return FormatEntryLine(entry).value_or("not present");
+}
+
+TEST_F(RegistryAccess, CapturedValuesKeepTheLinesEarlierFilesHadWhenTheyPutBackTheSameBytes) {
+    const std::string key = "HKEY_CURRENT_USER\\" + kScratch + "\t";
+    EXPECT_EQ(CapturedLine(L"Plain", REG_SZ, Utf16(std::wstring(L"Access.Application.10") + L'\0')),
+              key + "Plain=REG_SZ\tAccess.Application.10");
+    EXPECT_EQ(CapturedLine(L"Empty", REG_SZ, std::string(2, '\0')), key + "Empty=REG_SZ_HEX\t0x");
+    EXPECT_EQ(CapturedLine(L"Binary", REG_BINARY, std::string("\x01\x02", 2)), key + "Binary=REG_RAW_HEX\t3:0x0102");
+    EXPECT_EQ(CapturedLine(L"Number", REG_DWORD, std::string("\x0c\0\0\0", 4)), key + "Number=REG_DWORD\t12");
+    // Zeros inside text the code page carries: the ANSI bytes, as before.
+    EXPECT_EQ(CapturedLine(L"Multi", REG_MULTI_SZ, Utf16(std::wstring(L"a\0b\0\0", 5))),
+              key + "Multi=REG_RAW_HEX\t7:0x6100620000");
+    EXPECT_EQ(CapturedLine(L"Inner zero", REG_SZ, Utf16(std::wstring(L"abc\0def\0", 8))),
+              key + "Inner zero=REG_RAW_HEX\t1:0x6162630064656600");
+    // What no ANSI line puts back exactly.
+    EXPECT_EQ(CapturedLine(L"No bytes", REG_SZ, ""), key + "No bytes=REG_STORED_HEX\t1:0x");
+    EXPECT_EQ(CapturedLine(L"Unterminated", REG_MULTI_SZ, Utf16(L"ab")), key + "Unterminated=REG_STORED_HEX\t7:0x61006200");
+    EXPECT_EQ(CapturedLine(L"Odd", REG_EXPAND_SZ, std::string("abc", 3)), key + "Odd=REG_STORED_HEX\t2:0x616263");
+    EXPECT_EQ(CapturedLine(L"Short number", REG_DWORD, std::string("\x0c", 1)), key + "Short number=REG_RAW_HEX\t4:0x0C");
+
+    BOOL lacksCharacters = FALSE;
+    char ansi[64];
+    if (GetACP() == CP_UTF8 ||
+        (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, kGreekAndChinese.c_str(), -1, ansi, sizeof ansi, nullptr,
+                             &lacksCharacters) > 0 &&
+         !lacksCharacters)) {
+        GTEST_SKIP() << "the ANSI code page of this prefix carries Greek and Chinese script";
+    }
+    EXPECT_EQ(CapturedLine(L"Greek", REG_SZ, Utf16(kGreekAndChinese + L'\0')),
+              key + "Greek=REG_STORED_HEX\t1:0xA9036D0065006700610020002D4E0000");
 }
 
 TEST(RegistryNotation, RootNamesAndPrefixes) {
