@@ -15,16 +15,15 @@
 constexpr int kTypeString = 1;        // REG_SZ
 constexpr int kTypeExpandString = 2;  // REG_EXPAND_SZ, kept as such when written back
 constexpr int kTypeDword = 4;         // REG_DWORD
-// Any other value that exists (bytes, 64-bit numbers, and in files written
-// before kTypeStored existed also multi-strings and odd strings): kept byte
-// for byte, as the ANSI registry functions read and write them, with its
-// registry type.
+// Any other value that exists (bytes, 64-bit numbers, short DWORDs, and
+// multi-strings or strings with a zero inside whose text the ANSI code page
+// carries): kept byte for byte as the ANSI registry functions read and write
+// them, with its registry type.
 constexpr int kTypeRaw = 100;
-// A value whose text the ANSI code page cannot carry exactly (a path in Greek
-// or Chinese script, a string with a zero character inside, a multi-string,
-// a string without its terminator): its type and the bytes exactly as the
-// registry stores them, strings as UTF-16, as the wide registry functions
-// read and write them.
+// A value that no ANSI form puts back exactly (a path in Greek or Chinese
+// script, a string of no bytes, without its terminator or of odd length, a
+// link): its type and the bytes exactly as the registry stores them, strings
+// as UTF-16, as the wide registry functions read and write them.
 constexpr int kTypeStored = 101;
 
 struct RegistryEntry {
