@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "common/handles.h"
 #include "registry/registry_access.h"
@@ -30,36 +33,119 @@ void AddLanguageEntries2007(RegistryKeyList& list) {
     }
 }
 
-void ReadEntry(RegistryEntry& entry) {
-    HKEY root = RootHandle(entry.root);
-    DWORD type = REG_SZ;
-    entry.valueType = kTypeString;
-    const auto asText = ReadRegString(root, entry.keyPath, entry.valueName, entry.stringData, &type);
-    auto rc = asText;
-    if (rc == 0 && type == REG_EXPAND_SZ) entry.valueType = kTypeExpandString;
-    if (rc == ERROR_INVALID_DATA) {
+namespace {
+
+// The types whose data the ANSI registry functions convert to and from the
+// code page.
+bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+std::string BytesOf(const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+// The ANSI form of stored UTF-16 text, when converting it back gives exactly
+// these characters; nothing when the code page has no room for one of them.
+std::optional<std::string> AnsiExactly(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::nullopt;
+    std::string ansi(size_t(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), ansi.data(), length, nullptr, nullptr);
+    if (WideFromAnsi(ansi) != text) return std::nullopt;
+    return ansi;
+}
+
+// The captured value in the form the snapshot line has always had, when
+// that form puts back exactly the stored bytes: a string of one terminated
+// run of characters that the ANSI code page carries, a four-byte DWORD,
+// bytes of a type the ANSI functions pass through unconverted, or text with
+// zeros inside (a multi-string) that the code page carries whole. Files thus
+// keep the lines that earlier versions of the launcher read.
+bool TakePlainForm(RegistryEntry& entry, DWORD type, const std::string& stored) {
+    if (type == REG_DWORD && stored.size() == sizeof(std::uint32_t)) {
         entry.valueType = kTypeDword;
-        rc = ReadRegDword(root, entry.keyPath, entry.valueName, entry.dwordData);
+        std::memcpy(&entry.dwordData, stored.data(), sizeof entry.dwordData);
+        return true;
     }
-    // A value that exists but is neither a string of up to 4096 bytes nor a
-    // DWORD is kept as it is: the preparation may overwrite it, and it must
-    // come back.
-    if (rc != 0 && (asText == ERROR_INVALID_DATA || asText == ERROR_MORE_DATA)) {
-        DWORD rawType = 0;
-        rc = ReadRegRaw(root, entry.keyPath, entry.valueName, rawType, entry.rawData);
+    if (!IsTextType(type)) {
+        if (type == REG_LINK) return false;  // UTF-16 text too, however the ANSI functions treat it
         entry.valueType = kTypeRaw;
-        entry.rawType = rawType;
+        entry.rawType = type;
+        entry.rawData = stored;
+        return true;
     }
-    entry.present = rc == 0 ? 1 : 0;
+    // Whole characters ending in a terminator: without one the ANSI write
+    // would add it.
+    if (stored.size() < sizeof(wchar_t) || stored.size() % sizeof(wchar_t) != 0) return false;
+    std::wstring text(stored.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), stored.data(), stored.size());
+    if (text.back() != L'\0') return false;
+    const auto ansi = AnsiExactly(text);
+    if (!ansi) return false;
+    if (type != REG_MULTI_SZ && text.find(L'\0') == text.size() - 1) {
+        entry.valueType = type == REG_SZ ? kTypeString : kTypeExpandString;
+        entry.stringData = ansi->substr(0, ansi->size() - 1);
+    } else {
+        entry.valueType = kTypeRaw;
+        entry.rawType = type;
+        entry.rawData = *ansi;
+    }
+    return true;
+}
+
+// The type and stored bytes that writing the entry back gives, to compare
+// with what the registry holds now.
+std::pair<DWORD, std::string> StoredFormOf(const RegistryEntry& entry) {
+    switch (entry.valueType) {
+    case kTypeDword:
+        return {REG_DWORD, std::string(reinterpret_cast<const char*>(&entry.dwordData), sizeof entry.dwordData)};
+    case kTypeString:
+    case kTypeExpandString:
+        return {entry.valueType == kTypeString ? REG_SZ : REG_EXPAND_SZ,
+                BytesOf(WideFromAnsi(entry.stringData) + L'\0')};
+    case kTypeRaw:
+        return {entry.rawType, IsTextType(entry.rawType) ? BytesOf(WideFromAnsi(entry.rawData)) : entry.rawData};
+    default:
+        return {entry.rawType, entry.rawData};
+    }
+}
+
+}  // namespace
+
+void ReadEntry(RegistryEntry& entry) {
+    DWORD type = REG_NONE;
+    std::string stored;
+    entry.present = 0;
+    entry.valueType = 0;
+    entry.dwordData = 0;
+    entry.stringData.clear();
+    entry.rawType = 0;
+    entry.rawData.clear();
+    if (ReadRegStored(RootHandle(entry.root), entry.keyPath, entry.valueName, type, stored) != 0) return;
+    // Anything the plain form cannot put back exactly is kept as stored.
+    if (!TakePlainForm(entry, type, stored)) {
+        entry.valueType = kTypeStored;
+        entry.rawType = type;
+        entry.rawData = std::move(stored);
+    }
+    entry.present = 1;
 }
 
 void WriteBackEntry(const RegistryEntry& entry) {
     if (entry.present != 1) return;
     HKEY root = RootHandle(entry.root);
+    // A value that holds what was captured is left alone: it is not written,
+    // so neither its key's write time nor a locked key is touched.
+    const auto [type, bytes] = StoredFormOf(entry);
+    DWORD nowType = REG_NONE;
+    std::string now;
+    if (ReadRegStored(root, entry.keyPath, entry.valueName, nowType, now) == 0 && nowType == type && now == bytes) return;
     if (entry.valueType == kTypeDword) {
         WriteRegDword(root, entry.keyPath, entry.valueName, entry.dwordData);
     } else if (entry.valueType == kTypeRaw) {
         WriteRegRaw(root, entry.keyPath, entry.valueName, entry.rawType, entry.rawData);
+    } else if (entry.valueType == kTypeStored) {
+        WriteRegStored(root, entry.keyPath, entry.valueName, entry.rawType, entry.rawData);
     } else {
         WriteRegString(root, entry.keyPath, entry.valueName, entry.stringData, true,
                        entry.valueType == kTypeExpandString ? REG_EXPAND_SZ : REG_SZ);

@@ -121,6 +121,52 @@ std::uint32_t WriteRegRaw(HKEY root, const std::string& keyPath, const std::stri
                                         reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size())));
 }
 
+std::wstring WideFromAnsi(const std::string& text) {
+    if (text.empty()) return {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring wide(size_t(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), length);
+    return wide;
+}
+
+std::uint32_t ReadRegStored(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD& type,
+                            std::string& bytes) {
+    UniqueKey key;
+    if (const auto rc = OpenKey(root, keyPath, kKeyRead, key)) return rc;
+    const std::wstring name = WideFromAnsi(valueName);
+    // Most values fit the first buffer; a larger one is asked for its size,
+    // and may grow between asking and reading.
+    std::string buffer(kMaxStringBytes, '\0');
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD size = DWORD(buffer.size());
+        const auto rc = std::uint32_t(
+            RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size));
+        if (rc == ERROR_MORE_DATA) {
+            buffer.assign(size, '\0');
+            continue;
+        }
+        if (rc) return rc;
+        buffer.resize(size);
+        bytes = std::move(buffer);
+        return 0;
+    }
+    return ERROR_MORE_DATA;
+}
+
+std::uint32_t WriteRegStored(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD type,
+                             const std::string& bytes) {
+    UniqueKey key;
+    if (const auto rc = CreateKey(root, keyPath, key)) return rc;
+    // The registry functions count a string's missing terminator themselves
+    // when the character after the data is zero, and look at the character
+    // before its end to decide: non-zero bytes around the data keep them
+    // from adding anything (and from reading outside it when the data is a
+    // single byte).
+    std::string guarded = "\x01\x01" + bytes + "\x01\x01";
+    return std::uint32_t(RegSetValueExW(key.get(), WideFromAnsi(valueName).c_str(), 0, type,
+                                        reinterpret_cast<const BYTE*>(guarded.data() + 2), DWORD(bytes.size())));
+}
+
 std::uint32_t DeleteKeyTree(HKEY parent, const std::string& subkey) {
     {
         UniqueKey key;

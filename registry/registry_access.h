@@ -38,6 +38,19 @@ std::uint32_t ReadRegRaw(HKEY root, const std::string& keyPath, const std::strin
                          std::string& data);
 std::uint32_t WriteRegRaw(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD type,
                           const std::string& data);
+// A value's type and its bytes exactly as the registry stores them (strings
+// as UTF-16, whatever the ANSI code page), of any size: what the wide
+// registry functions read. The captured values travel in this form, so that
+// text in any script comes back unchanged.
+std::uint32_t ReadRegStored(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD& type,
+                            std::string& bytes);
+// Stores exactly these bytes with this type, adding no string terminator;
+// the key is created when missing.
+std::uint32_t WriteRegStored(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD type,
+                             const std::string& bytes);
+// ANSI text (key paths, value names, captured text) in UTF-16, converted as
+// the ANSI registry functions convert it.
+std::wstring WideFromAnsi(const std::string& text);
 // The key is created when missing.
 std::uint32_t WriteRegDword(HKEY root, const std::string& keyPath, const std::string& valueName, std::uint32_t value);
 // Deletes parent\subkey with everything below it, deepest keys first.

@@ -1,6 +1,7 @@
 #include "registry/snapshot.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "registry/blowfish.h"
 #include "registry/capture_catalogue.h"
@@ -69,6 +70,18 @@ std::uint32_t ParseDword(std::string_view text) {
     return value > 0xFFFFFFFFull ? 0xFFFFFFFFu : std::uint32_t(value);
 }
 
+// "<decimal registry type>:0x<hex bytes>", the data of the lines that carry
+// a value byte for byte.
+std::optional<std::pair<std::uint32_t, std::string>> ParseTypedBytes(std::string_view data) {
+    const auto colon = data.find(':');
+    if (colon == 0 || colon == std::string_view::npos || colon > 10 || data.find_first_not_of("0123456789") != colon) {
+        return std::nullopt;
+    }
+    auto decoded = FromHex(data.substr(colon + 1), true);
+    if (!decoded) return std::nullopt;
+    return std::make_pair(ParseDword(data.substr(0, colon)), std::move(*decoded));
+}
+
 // The value a snapshot line's tag and data give; nothing for an unknown tag
 // or data the tag cannot carry. Only the fields of the value's type are set.
 std::optional<RegistryEntry> ParseValue(const std::string& tag, const std::string& data) {
@@ -81,16 +94,12 @@ std::optional<RegistryEntry> ParseValue(const std::string& tag, const std::strin
         if (!decoded) return std::nullopt;
         value.stringData = *decoded;
         value.valueType = tag == "REG_SZ_HEX" ? kTypeString : kTypeExpandString;
-    } else if (tag == "REG_RAW_HEX") {
-        const auto colon = data.find(':');
-        if (colon == 0 || colon == std::string::npos || colon > 10 || data.find_first_not_of("0123456789") != colon) {
-            return std::nullopt;
-        }
-        const auto decoded = FromHex(std::string_view(data).substr(colon + 1), true);
-        if (!decoded) return std::nullopt;
-        value.rawType = ParseDword(data.substr(0, colon));
-        value.rawData = *decoded;
-        value.valueType = kTypeRaw;
+    } else if (tag == "REG_RAW_HEX" || tag == "REG_STORED_HEX") {
+        const auto typed = ParseTypedBytes(data);
+        if (!typed) return std::nullopt;
+        value.rawType = typed->first;
+        value.rawData = typed->second;
+        value.valueType = tag == "REG_RAW_HEX" ? kTypeRaw : kTypeStored;
     } else if (tag == "REG_DWORD") {
         value.dwordData = ParseDword(data);
         value.valueType = kTypeDword;
@@ -115,8 +124,9 @@ std::optional<std::string> FormatEntryLine(const RegistryEntry& entry) {
         const bool hex = NeedsHex(entry.stringData);
         line += entry.valueType == kTypeString ? "REG_SZ" : "REG_EXPAND_SZ";
         line += hex ? "_HEX\t" + ToHex(entry.stringData) : "\t" + entry.stringData;
-    } else if (entry.valueType == kTypeRaw) {
-        line += "REG_RAW_HEX\t" + std::to_string(entry.rawType) + ":" + ToHex(entry.rawData);
+    } else if (entry.valueType == kTypeRaw || entry.valueType == kTypeStored) {
+        line += entry.valueType == kTypeRaw ? "REG_RAW_HEX\t" : "REG_STORED_HEX\t";
+        line += std::to_string(entry.rawType) + ":" + ToHex(entry.rawData);
     } else {
         line += "REG_DWORD\t" + std::to_string(entry.dwordData);
     }

@@ -16,10 +16,16 @@
 constexpr int kTypeString = 1;        // REG_SZ
 constexpr int kTypeExpandString = 2;  // REG_EXPAND_SZ, kept as such when written back
 constexpr int kTypeDword = 4;         // REG_DWORD
-// Any other value that exists (multi-strings, bytes, 64-bit numbers, strings
-// too long to read as text): kept byte for byte with its registry type, so
-// that a value the launcher overwrites is never lost.
+// Any other value that exists (bytes, 64-bit numbers, short DWORDs, and
+// multi-strings or strings with a zero inside whose text the ANSI code page
+// carries): kept byte for byte as the ANSI registry functions read and write
+// them, with its registry type.
 constexpr int kTypeRaw = 100;
+// A value that no ANSI form puts back exactly (a path in Greek or Chinese
+// script, a string of no bytes, without its terminator or of odd length, a
+// link): its type and the bytes exactly as the registry stores them, strings
+// as UTF-16, as the wide registry functions read and write them.
+constexpr int kTypeStored = 101;
 
 struct RegistryEntry {
     RegRoot root = RegRoot::ClassesRoot;
@@ -29,7 +35,7 @@ struct RegistryEntry {
     int valueType = 0;
     std::uint32_t dwordData = 0;
     std::string stringData;
-    std::uint32_t rawType = 0;  // the registry type when valueType is kTypeRaw
+    std::uint32_t rawType = 0;  // the registry type when valueType is kTypeRaw or kTypeStored
     std::string rawData;
 };
 

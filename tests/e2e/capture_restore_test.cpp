@@ -168,6 +168,90 @@ TEST_F(CaptureRestore, ALaunchPutsBackWhatChangedWhileAccessRan) {
     EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Restoring registry keys", "Exiting application"}));
 }
 
+// Catalogue values whose text the ANSI code page cannot carry, and strings
+// of shapes that text reads cannot take, each with the key it is under.
+struct StoredSeed {
+    const char* key;
+    const char* name;
+    DWORD type;
+    std::string bytes;
+};
+
+const std::wstring kGreekAndChinese = L"C:\\\u03A9mega \u4E2D\\orders.mdb";
+
+std::string Hex(const std::string& bytes) {
+    std::string out;
+    char digits[3];
+    for (unsigned char b : bytes) snprintf(digits, sizeof digits, "%02X", b), out += digits;
+    return out;
+}
+
+std::vector<StoredSeed> AwkwardValues() {
+    return {
+        {".accda", "", REG_SZ, Utf16(kGreekAndChinese + L'\0')},
+        {".accda", "Content Type", REG_SZ, Utf16(std::wstring(L"abc\0def\0", 8))},  // a zero inside
+        {".accdc", "", REG_EXPAND_SZ, Utf16(L"%ProgramFiles%\\\u4E2D\\a.accdc" + std::wstring(1, L'\0'))},
+        {".accdc", "Content Type", REG_SZ, ""},                     // no bytes at all
+        {".accde", "", REG_SZ, Utf16(L"no terminator")},
+        {".accde", "Content Type", REG_SZ, std::string("odd", 3)},  // not even whole characters
+        {".accdr", "", REG_MULTI_SZ, Utf16(std::wstring(L"\u03A9\0two\0\0", 7))},
+        {".accdr", "Content Type", REG_SZ, Utf16(L"application/msaccess" + std::wstring(1, L'\0'))},
+    };
+}
+
+TEST_F(CaptureRestore, CaptureThenRestorePutsBackTextInAnyScriptByteForByte) {
+    const auto seeds = AwkwardValues();
+    for (const auto& seed : seeds) SetStoredValue(HKEY_CLASSES_ROOT, seed.key, seed.name, seed.type, seed.bytes);
+    EXPECT_EQ(RunTarnwick("-CAPTURE"), 0);
+    const auto lines = Lines(DecipherSnapshot(ReadFileBytes(TempDir() + "~ZQReg.dat")));
+    // Text the code page carries keeps its plain line; the rest is kept as stored.
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\.accdr\tContent Type=REG_SZ\tapplication/msaccess"}));
+    // Whatever the code page: a zero inside ASCII text travels in the ANSI
+    // form older files have; no bytes, no terminator or half a character
+    // only as stored.
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\.accda\tContent Type=REG_RAW_HEX\t1:0x6162630064656600"}));
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"HKEY_CLASSES_ROOT\\.accdc\tContent Type=REG_STORED_HEX\t1:0x",
+                                            "HKEY_CLASSES_ROOT\\.accde\t=REG_STORED_HEX\t1:0x" + Hex(seeds[4].bytes),
+                                            "HKEY_CLASSES_ROOT\\.accde\tContent Type=REG_STORED_HEX\t1:0x6F6464"}));
+    for (const auto& seed : seeds) SetRawValue(HKEY_CLASSES_ROOT, seed.key, seed.name, REG_SZ, Sz("changed"));
+    RegDeleteKeyValueA(HKEY_CLASSES_ROOT, ".accdc", "");
+
+    EXPECT_EQ(RunTarnwick("-RESTORE"), 0);
+    for (const auto& seed : seeds) {
+        SCOPED_TRACE(std::string(seed.key) + "|" + seed.name);
+        EXPECT_EQ(StoredValue(HKEY_CLASSES_ROOT, seed.key, seed.name),
+                  "type " + std::to_string(seed.type) + ":" + Hex(seed.bytes));
+    }
+    EXPECT_FALSE(PathExists(TempDir() + "~ZQReg.dat"));
+}
+
+TEST_F(CaptureRestore, ALaunchWritesNothingToValuesThatHoldWhatWasCaptured) {
+    const auto seeds = AwkwardValues();
+    for (const auto& seed : seeds) SetStoredValue(HKEY_CLASSES_ROOT, seed.key, seed.name, seed.type, seed.bytes);
+    SetRawValue(HKEY_CLASSES_ROOT, kCurVer, "", REG_SZ, Sz("Access.Application.12"));  // the preparation changes this one
+    InstallFullAccess(2002);
+    std::map<std::string, std::string> valuesBefore;
+    std::map<std::string, ULONGLONG> writtenBefore;
+    for (const auto& seed : seeds) {
+        valuesBefore[std::string(seed.key) + "|" + seed.name] = StoredValue(HKEY_CLASSES_ROOT, seed.key, seed.name);
+        writtenBefore[seed.key] = KeyWriteTime(HKEY_CLASSES_ROOT, seed.key);
+    }
+    const ULONGLONG curVerBefore = KeyWriteTime(HKEY_CLASSES_ROOT, kCurVer);
+    Sleep(50);  // a write during the launch would get a later time
+
+    EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
+    for (const auto& seed : seeds) {
+        const std::string value = std::string(seed.key) + "|" + seed.name;
+        EXPECT_EQ(StoredValue(HKEY_CLASSES_ROOT, seed.key, seed.name), valuesBefore[value]) << value;
+        EXPECT_NE(writtenBefore[seed.key], 0u);
+        EXPECT_EQ(KeyWriteTime(HKEY_CLASSES_ROOT, seed.key), writtenBefore[seed.key]) << seed.key << " was written";
+    }
+    // A value that the launch did change is still put back.
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.12");
+    EXPECT_GT(KeyWriteTime(HKEY_CLASSES_ROOT, kCurVer), curVerBefore);
+    EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"Restoring registry keys", "Exiting application"}));
+}
+
 TEST_F(CaptureRestore, Access2007LanguageValuesArePutBack) {
     const std::string languages = "Software\\Microsoft\\Office\\12.0\\Common\\LanguageResources";
     SetRawDword(HKEY_CURRENT_USER, languages, "UILanguage", 1031);

@@ -243,6 +243,23 @@ TEST_F(Faults, UnexpectedValueTypesAndSizesAreKept) {
     EXPECT_TRUE(EverythingElseAsBefore(before));
 }
 
+TEST_F(Faults, TextOutsideTheCodePageAndStringsOfOddShapesAreKept) {
+    SeedWatchedValues();
+    // The preparation overwrites the object library's path; the folder is in
+    // Greek and Chinese script, as a user's may be.
+    SetStoredValue(HKEY_CLASSES_ROOT, kAccessTypeLib + "\\9.0\\0\\win32", "", REG_SZ,
+                   Utf16(L"C:\\\u03A9mega \u4E2D\\MSACC.OLB" + std::wstring(1, L'\0')));
+    SetStoredValue(HKEY_CLASSES_ROOT, "Access.Application", "", REG_SZ, Utf16(std::wstring(L"abc\0def\0", 8)));
+    SetStoredValue(HKEY_CLASSES_ROOT, ".mdb", "", REG_SZ, "");
+    SetStoredValue(HKEY_CLASSES_ROOT, ".accdb", "", REG_EXPAND_SZ, Utf16(L"%TEMP%\\\u4E2D"));  // no terminator
+    SetStoredValue(HKEY_CLASSES_ROOT, ".accdu", "", REG_SZ, std::string("\x41", 1));  // half a character
+    const std::string folder = InstallFullAccess(2002);
+    const std::string before = DumpRegistry();
+    EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
+    EXPECT_TRUE(EverythingElseAsBefore(before));
+    EXPECT_FALSE(ReadRecord(folder + "\\MSACCESS.EXE").empty());
+}
+
 // Grants Everyone read access only, as a locked-down machine may, or
 // gives the key back.
 ::testing::AssertionResult LockKey(const std::string& classesKey, bool locked) {

@@ -381,6 +381,49 @@ void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWO
     SetRawValue(root, key, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
 }
 
+std::string StoredValue(HKEY root, const std::string& key, const std::string& name) {
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return "missing";
+    const std::wstring wideName(name.begin(), name.end());  // test value names are ASCII
+    std::vector<BYTE> data(70000);
+    DWORD type = 0, size = DWORD(data.size());
+    const LONG rc = RegQueryValueExW(opened, wideName.c_str(), nullptr, &type, data.data(), &size);
+    RegCloseKey(opened);
+    if (rc != ERROR_SUCCESS) return "missing";
+    std::string out = "type " + std::to_string(type) + ":";
+    char digits[3];
+    for (DWORD i = 0; i < size; ++i) snprintf(digits, sizeof digits, "%02X", data[i]), out += digits;
+    return out;
+}
+
+void SetStoredValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& bytes) {
+    HKEY opened;
+    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr), 0) << key;
+    // Non-zero bytes around the data: the API would otherwise count a missing
+    // string terminator by itself.
+    const std::string guarded = "\x01\x01" + bytes + "\x01\x01";
+    const std::wstring wideName(name.begin(), name.end());
+    EXPECT_EQ(RegSetValueExW(opened, wideName.c_str(), 0, type, reinterpret_cast<const BYTE*>(guarded.data() + 2),
+                             DWORD(bytes.size())),
+              0)
+        << key;
+    RegCloseKey(opened);
+}
+
+std::string Utf16(const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+ULONGLONG KeyWriteTime(HKEY root, const std::string& key) {
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return 0;
+    FILETIME written = {};
+    RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     &written);
+    RegCloseKey(opened);
+    return (ULONGLONG(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+}
+
 std::vector<TrustedLocation> TrustedLocationsOf(const std::string& version) {
     const std::string container = "Software\\Microsoft\\Office\\" + version + "\\Access\\Security\\Trusted Locations";
     std::vector<TrustedLocation> out;

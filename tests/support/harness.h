@@ -111,6 +111,14 @@ inline std::string Sz(const std::string& text) { return text + std::string(1, '\
 std::string RawValue(HKEY root, const std::string& key, const std::string& name);
 void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data);
 void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value);
+// A value as "type N:hex" of its bytes as stored (strings as UTF-16), or
+// "missing", read with the wide API; and the same bytes written exactly.
+std::string StoredValue(HKEY root, const std::string& key, const std::string& name);
+void SetStoredValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& bytes);
+// UTF-16 text as its bytes, for stored values.
+std::string Utf16(const std::wstring& text);
+// When a key was last written to (RegQueryInfoKey), or zero when it is missing.
+ULONGLONG KeyWriteTime(HKEY root, const std::string& key);
 
 // The Access trusted locations of a generation's container ("12.0", "14.0").
 struct TrustedLocation {

@@ -268,3 +268,57 @@ TEST(SnapshotFile, OtherValueTypesTravelByteForByte) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SnapshotFile, ValuesKeptAsStoredTravelInTheirOwnLine) {
+    // "Ωmega 中" and a string with a zero inside, as the registry stores them.
+    const std::string greek("\xA9\x03m\0e\0g\0a\0 \0\x2D\x4E\0\0", 16);
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, ".accda", ""),
+                                          Entry(RegRoot::ClassesRoot, ".accda", "Content Type")};
+    const std::string text = "HKEY_CLASSES_ROOT\\.accda\t=REG_STORED_HEX\t1:0xA9036D006500670061002000" "2D4E0000\n"
+                             "HKEY_CLASSES_ROOT\\.accda\tContent Type=REG_STORED_HEX\t2:0x61000000620000\n";
+    ApplySnapshotBytes(EncipherSnapshot(text), entries);
+    ASSERT_EQ(entries[0].present, 1);
+    EXPECT_EQ(entries[0].valueType, kTypeStored);
+    EXPECT_EQ(entries[0].rawType, 1u);
+    EXPECT_EQ(entries[0].rawData, greek);
+    EXPECT_EQ(entries[1].rawType, 2u);
+    EXPECT_EQ(entries[1].rawData, std::string("a\0\0\0b\0\0", 7));  // odd length, zeros inside
+    EXPECT_EQ(BuildSnapshotText(entries), text);
+
+    const auto read = RoundTrip(entries);
+    EXPECT_EQ(read[0].valueType, kTypeStored);
+    EXPECT_EQ(read[0].rawData, greek);
+    EXPECT_EQ(read[1].rawData, entries[1].rawData);
+
+    // Bytes that are not hex, or no type, change nothing.
+    std::vector<RegistryEntry> bad = {Entry(RegRoot::ClassesRoot, ".accda", "")};
+    ApplySnapshotBytes(EncipherSnapshot("HKEY_CLASSES_ROOT\\.accda\t=REG_STORED_HEX\t1:0x6\n"
+                                        "HKEY_CLASSES_ROOT\\.accda\t=REG_STORED_HEX\t0x6100\n"
+                                        "HKEY_CLASSES_ROOT\\.accda\t=REG_STORED_HEX\t1:0xZZ00\n"),
+                       bad);
+    EXPECT_EQ(bad[0].present, 0);
+}
+
+TEST(SnapshotFile, FilesOfEarlierVersionsReadAsBefore) {
+    // Lines written before values were kept as stored: each keeps its form.
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "A", ""), Entry(RegRoot::ClassesRoot, "B", ""),
+                                          Entry(RegRoot::ClassesRoot, "C", ""), Entry(RegRoot::ClassesRoot, "D", "")};
+    ApplySnapshotBytes(EncipherSnapshot("HKEY_CLASSES_ROOT\\A\t=REG_SZ\tOmega ?\n"
+                                        "HKEY_CLASSES_ROOT\\B\t=REG_RAW_HEX\t7:0x6100620000\n"
+                                        "HKEY_CLASSES_ROOT\\C\t=REG_EXPAND_SZ_HEX\t0x\n"
+                                        "HKEY_CLASSES_ROOT\\D\t=REG_DWORD\t12\n"),
+                       entries);
+    EXPECT_EQ(entries[0].valueType, kTypeString);
+    EXPECT_EQ(entries[0].stringData, "Omega ?");
+    EXPECT_EQ(entries[1].valueType, kTypeRaw);
+    EXPECT_EQ(entries[1].rawType, 7u);
+    EXPECT_EQ(entries[1].rawData, std::string("a\0b\0\0", 5));
+    EXPECT_EQ(entries[2].valueType, kTypeExpandString);
+    EXPECT_EQ(entries[2].stringData, "");
+    EXPECT_EQ(entries[3].valueType, kTypeDword);
+    EXPECT_EQ(entries[3].dwordData, 12u);
+}
+
+}  // namespace

@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <ostream>
 #include <string>
+#include <vector>
+
+#include "registry/key_list.h"
 
 #include "common/handles.h"
 #include "tests/support/harness.h"
@@ -23,6 +28,86 @@ void SetRaw(HKEY root, const std::string& key, const std::string& name, DWORD ty
                              DWORD(bytes.size())),
               ERROR_SUCCESS);
 }
+
+// Bytes exactly as stored, through the wide API, with non-zero bytes around
+// them so that the API adds no string terminator of its own.
+void SetStored(HKEY root, const std::string& key, const wchar_t* name, DWORD type, const std::string& bytes) {
+    HKEY opened;
+    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr), 0);
+    const std::string guarded = "\x01\x01" + bytes + "\x01\x01";
+    ASSERT_EQ(RegSetValueExW(opened, name, 0, type, reinterpret_cast<const BYTE*>(guarded.data() + 2), DWORD(bytes.size())),
+              0);
+    RegCloseKey(opened);
+}
+
+struct Stored {
+    LONG rc = 0;
+    DWORD type = 0;
+    std::string bytes;
+    bool operator==(const Stored&) const = default;
+};
+
+void PrintTo(const Stored& value, std::ostream* out) {
+    *out << "rc " << value.rc << ", type " << value.type << ", bytes";
+    char digits[4];
+    for (unsigned char b : value.bytes) snprintf(digits, sizeof digits, " %02X", b), *out << digits;
+}
+
+Stored GetStored(HKEY root, const std::string& key, const wchar_t* name) {
+    Stored out;
+    HKEY opened;
+    if ((out.rc = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened)) != ERROR_SUCCESS) return out;
+    std::vector<BYTE> data(70000);
+    DWORD size = DWORD(data.size());
+    out.rc = RegQueryValueExW(opened, name, nullptr, &out.type, data.data(), &size);
+    RegCloseKey(opened);
+    if (out.rc == ERROR_SUCCESS) out.bytes.assign(reinterpret_cast<const char*>(data.data()), size);
+    return out;
+}
+
+std::string Utf16(const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+ULONGLONG WriteTime(HKEY root, const std::string& key) {
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return 0;
+    FILETIME written = {};
+    RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     &written);
+    RegCloseKey(opened);
+    return (ULONGLONG(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+}
+
+const std::wstring kGreekAndChinese = L"\u03A9mega \u4E2D";
+
+// Values of every shape a captured value may have: text in scripts the
+// ANSI code page lacks, zeros inside strings, strings without terminator or
+// of odd length, and the ordinary ones.
+struct Shape {
+    const wchar_t* name;
+    DWORD type;
+    std::string bytes;
+};
+std::vector<Shape> EveryShape() {
+    return {
+        {L"Greek", REG_SZ, Utf16(kGreekAndChinese + L'\0')},
+        {L"Inner zero", REG_SZ, Utf16(std::wstring(L"abc\0def\0", 8))},
+        {L"Expand", REG_EXPAND_SZ, Utf16(L"%TEMP%\\" + kGreekAndChinese + L'\0')},
+        {L"No bytes", REG_SZ, ""},
+        {L"Unterminated", REG_SZ, Utf16(L"abc")},
+        {L"Odd", REG_SZ, std::string("abc", 3)},
+        {L"One byte", REG_SZ, std::string("a", 1)},
+        {L"Multi", REG_MULTI_SZ, Utf16(L"\u03A9" + std::wstring(L"\0b\0\0", 4))},
+        {L"Plain", REG_SZ, Utf16(std::wstring(L"Access.Application.10") + L'\0')},
+        {L"Long", REG_SZ, Utf16(std::wstring(5000, L'p') + L'\0')},
+        {L"Number", REG_DWORD, std::string("\x0c\0\0\0", 4)},
+        {L"Short number", REG_DWORD, std::string("\x0c", 1)},
+        {L"Binary", REG_BINARY, std::string("\0\x01\xff", 3)},
+    };
+}
+
+std::string Ansi(const wchar_t* name) { return std::string(name, name + wcslen(name)); }  // ASCII names
 
 class RegistryAccess : public ::testing::Test {
 protected:
@@ -143,6 +228,126 @@ TEST_F(RegistryAccess, FirstMachineValue) {
     EXPECT_EQ(type, DWORD(REG_SZ));
     EXPECT_EQ(size, 23u);
     EXPECT_STREQ(reinterpret_cast<char*>(data), "C?\\Office\\MSACCESS.EXE");
+}
+
+TEST_F(RegistryAccess, StoredBytesAreReadAndWrittenExactly) {
+    for (const auto& shape : EveryShape()) {
+        SCOPED_TRACE(Ansi(shape.name));
+        SetStored(HKEY_CURRENT_USER, kScratch, shape.name, shape.type, shape.bytes);
+        DWORD type = 0;
+        std::string bytes = "untouched";
+        EXPECT_EQ(ReadRegStored(HKEY_CURRENT_USER, kScratch, Ansi(shape.name), type, bytes), 0u);
+        EXPECT_EQ(type, shape.type);
+        EXPECT_EQ(bytes, shape.bytes);
+        EXPECT_EQ(WriteRegStored(HKEY_CURRENT_USER, kScratch + "\\Copy", Ansi(shape.name), shape.type, shape.bytes), 0u);
+        EXPECT_EQ(GetStored(HKEY_CURRENT_USER, kScratch + "\\Copy", shape.name), (Stored{0, shape.type, shape.bytes}));
+    }
+    DWORD type = 0;
+    std::string bytes = "untouched";
+    EXPECT_EQ(ReadRegStored(HKEY_CURRENT_USER, kScratch, "Missing", type, bytes), 2u);
+    EXPECT_EQ(ReadRegStored(HKEY_CURRENT_USER, kScratch + "\\Missing", "", type, bytes), 2u);
+    EXPECT_EQ(bytes, "untouched");
+}
+
+// Capture and restore in memory, as around a launch, and through the
+// snapshot file, as the two modes do.
+void CaptureChangeAndRestore(int useSnapshotFile) {
+    const auto shapes = EveryShape();
+    RegistryKeyList captured;
+    captured.useSnapshotFile = useSnapshotFile;
+    for (const auto& shape : shapes) {
+        SetStored(HKEY_CURRENT_USER, kScratch, shape.name, shape.type, shape.bytes);
+        AddEntry(captured, kScratch, RegRoot::CurrentUser, Ansi(shape.name));
+    }
+    CaptureEntries(captured);
+    for (const auto& shape : shapes) {
+        EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, kScratch, Ansi(shape.name), "changed", false), 0u);
+    }
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\TarnwickTest", L"Greek");
+
+    RegistryKeyList restored;
+    restored.useSnapshotFile = useSnapshotFile;
+    for (const auto& shape : shapes) AddEntry(restored, kScratch, RegRoot::CurrentUser, Ansi(shape.name));
+    RestoreEntries(useSnapshotFile ? restored : captured);
+    for (const auto& shape : shapes) {
+        EXPECT_EQ(GetStored(HKEY_CURRENT_USER, kScratch, shape.name), (Stored{0, shape.type, shape.bytes}))
+            << Ansi(shape.name);
+    }
+}
+
+TEST_F(RegistryAccess, CaptureAndRestorePutBackEveryValueByteForByte) { CaptureChangeAndRestore(0); }
+
+TEST_F(RegistryAccess, CaptureAndRestoreThroughTheSnapshotFilePutBackEveryValueByteForByte) {
+    CaptureChangeAndRestore(1);
+}
+
+TEST_F(RegistryAccess, RestoreWritesOnlyValuesThatDifferFromWhatWasCaptured) {
+    const std::string untouched = kScratch + "\\Untouched", changed = kScratch + "\\Changed";
+    RegistryKeyList list;
+    for (const auto& shape : EveryShape()) {
+        SetStored(HKEY_CURRENT_USER, untouched, shape.name, shape.type, shape.bytes);
+        AddEntry(list, untouched, RegRoot::CurrentUser, Ansi(shape.name));
+    }
+    SetStored(HKEY_CURRENT_USER, changed, L"Greek", REG_SZ, Utf16(kGreekAndChinese + L'\0'));
+    AddEntry(list, changed, RegRoot::CurrentUser, "Greek");
+    SetStored(HKEY_CURRENT_USER, changed, L"Type only", REG_SZ, Utf16(L"x" + std::wstring(1, L'\0')));
+    AddEntry(list, changed, RegRoot::CurrentUser, "Type only");
+    AddEntry(list, changed, RegRoot::CurrentUser, "Absent");
+    CaptureEntries(list);
+    EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, changed, "Greek", "Omega", false), 0u);
+    SetStored(HKEY_CURRENT_USER, changed, L"Type only", REG_EXPAND_SZ, Utf16(L"x" + std::wstring(1, L'\0')));
+    EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, changed, "Absent", "created after the capture", false), 0u);
+    const ULONGLONG before = WriteTime(HKEY_CURRENT_USER, untouched);
+    ASSERT_NE(before, 0u);
+    Sleep(50);  // a write now would get a later time
+
+    RestoreEntries(list);
+    EXPECT_EQ(WriteTime(HKEY_CURRENT_USER, untouched), before) << "a value holding what was captured was written";
+    EXPECT_EQ(GetStored(HKEY_CURRENT_USER, changed, L"Greek"), (Stored{0, REG_SZ, Utf16(kGreekAndChinese + L'\0')}));
+    EXPECT_EQ(GetStored(HKEY_CURRENT_USER, changed, L"Type only").type, DWORD(REG_SZ));
+    EXPECT_EQ(GetStored(HKEY_CURRENT_USER, changed, L"Absent").bytes,
+              Utf16(std::wstring(L"created after the capture") + L'\0'));  // absent when captured: left
+}
+
+// The snapshot line a value captured under the scratch key gets.
+std::string CapturedLine(const wchar_t* name, DWORD type, const std::string& bytes) {
+    SetStored(HKEY_CURRENT_USER, kScratch, name, type, bytes);
+    RegistryEntry entry;
+    entry.root = RegRoot::CurrentUser;
+    entry.keyPath = kScratch;
+    entry.valueName = Ansi(name);
+    ReadEntry(entry);
+    return FormatEntryLine(entry).value_or("not present");
+}
+
+TEST_F(RegistryAccess, CapturedValuesKeepTheLinesEarlierFilesHadWhenTheyPutBackTheSameBytes) {
+    const std::string key = "HKEY_CURRENT_USER\\" + kScratch + "\t";
+    EXPECT_EQ(CapturedLine(L"Plain", REG_SZ, Utf16(std::wstring(L"Access.Application.10") + L'\0')),
+              key + "Plain=REG_SZ\tAccess.Application.10");
+    EXPECT_EQ(CapturedLine(L"Empty", REG_SZ, std::string(2, '\0')), key + "Empty=REG_SZ_HEX\t0x");
+    EXPECT_EQ(CapturedLine(L"Binary", REG_BINARY, std::string("\x01\x02", 2)), key + "Binary=REG_RAW_HEX\t3:0x0102");
+    EXPECT_EQ(CapturedLine(L"Number", REG_DWORD, std::string("\x0c\0\0\0", 4)), key + "Number=REG_DWORD\t12");
+    // Zeros inside text the code page carries: the ANSI bytes, as before.
+    EXPECT_EQ(CapturedLine(L"Multi", REG_MULTI_SZ, Utf16(std::wstring(L"a\0b\0\0", 5))),
+              key + "Multi=REG_RAW_HEX\t7:0x6100620000");
+    EXPECT_EQ(CapturedLine(L"Inner zero", REG_SZ, Utf16(std::wstring(L"abc\0def\0", 8))),
+              key + "Inner zero=REG_RAW_HEX\t1:0x6162630064656600");
+    // What no ANSI line puts back exactly.
+    EXPECT_EQ(CapturedLine(L"No bytes", REG_SZ, ""), key + "No bytes=REG_STORED_HEX\t1:0x");
+    EXPECT_EQ(CapturedLine(L"Unterminated", REG_MULTI_SZ, Utf16(L"ab")), key + "Unterminated=REG_STORED_HEX\t7:0x61006200");
+    EXPECT_EQ(CapturedLine(L"Odd", REG_EXPAND_SZ, std::string("abc", 3)), key + "Odd=REG_STORED_HEX\t2:0x616263");
+    EXPECT_EQ(CapturedLine(L"Short number", REG_DWORD, std::string("\x0c", 1)), key + "Short number=REG_RAW_HEX\t4:0x0C");
+
+    BOOL lacksCharacters = FALSE;
+    char ansi[64];
+    if (GetACP() == CP_UTF8 ||
+        (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, kGreekAndChinese.c_str(), -1, ansi, sizeof ansi, nullptr,
+                             &lacksCharacters) > 0 &&
+         !lacksCharacters)) {
+        GTEST_SKIP() << "the ANSI code page of this prefix carries Greek and Chinese script";
+    }
+    EXPECT_EQ(CapturedLine(L"Greek", REG_SZ, Utf16(kGreekAndChinese + L'\0')),
+              key + "Greek=REG_STORED_HEX\t1:0xA9036D0065006700610020002D4E0000");
 }
 
 TEST(RegistryNotation, RootNamesAndPrefixes) {
