@@ -25,10 +25,11 @@ const std::string kLevelBefore = "REG_DWORD:3";
 const std::string kLevelPrepared = "REG_DWORD:1";
 const std::string kPutBackLine = "Put back the registry values of an unfinished launch";
 const std::string kJournalName = "~ZQJournal.dat";
-// From the launcher's start to its Access's start: the start-up timer and two
-// process starts under Wine, with room for a loaded machine; far below the
-// 90 seconds a launcher may wait for another one to put the registry back.
-constexpr DWORD kPromptStartMs = 6000;
+// From the launcher's start to its Access's start: the 250 ms start-up timer,
+// then a second or two for two process starts under Wine (about 1.1 s in
+// all on an idle machine); far below the 90 seconds a launcher may wait for
+// another one to put the registry back.
+constexpr DWORD kPromptStartMs = 3000;
 
 std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
 

@@ -259,6 +259,45 @@ TEST(RegistryTurns, LaunchWithoutTheLockPreparesBetweenTheHoldersCaptureAndResto
     EXPECT_TRUE(startedBeforeRestore);
 }
 
+// The holder restores and goes while a launch that gave up waits for its
+// turn, and a third launch takes the lock: the launch without the lock must
+// not prepare before the new holder has saved, or its preparation would be
+// saved as the machine's values.
+TEST(RegistryTurns, LaunchWithoutTheLockWaitsForANewHoldersCapture) {
+    std::atomic<bool> holding = false, newHolderWaiting = false, newHolderSaved = false, secondReady = false;
+    bool secondHeld = true, savedBeforeSecondPrepared = false;
+    std::thread holder([&] {
+        RegistryLock lock(kShortLockWaitMs);
+        holding = true;
+        Sleep(kShortLockWaitMs + kSettleMs);  // the second launch has given up and waits for its turn
+        lock.TakeTurnToRestore();
+        lock.Release();
+    });
+    ASSERT_TRUE(Within(kPromptMs, holding));
+    std::thread second([&] {
+        RegistryLock lock(kShortLockWaitMs);
+        savedBeforeSecondPrepared = newHolderSaved;
+        secondHeld = lock.Held();
+        secondReady = true;
+        lock.Started();
+    });
+    Sleep(kShortLockWaitMs + kSettleMs / 2);
+    std::thread newHolder([&] {
+        newHolderWaiting = true;
+        RegistryLock lock(kLongLockWaitMs);
+        Sleep(kSettleMs);
+        newHolderSaved = true;
+        lock.Saved();
+        Within(kLongLockWaitMs, secondReady);
+        lock.TakeTurnToRestore();
+    });
+    holder.join();
+    second.join();
+    newHolder.join();
+    EXPECT_FALSE(secondHeld);
+    EXPECT_TRUE(savedBeforeSecondPrepared) << "the second launch prepared before the new holder had saved";
+}
+
 TEST(RegistryTurns, HolderWaitingWithoutLimitLetsAWaitingLaunchGoOnAtOnce) {
     std::atomic<bool> saved = false, secondDone = false, holderDone = false;
     bool secondHeld = true;
