@@ -79,8 +79,9 @@ HWND FindAccessMainWindow(DWORD processId) {
     return search.found;
 }
 
-int WatchAccess(const LauncherContext& ctx, unsigned pollMs) {
+int WatchAccess(const LauncherContext& ctx, unsigned pollMs, const WatchHooks& hooks) {
     if (ctx.dwAccessProcessId == 0) {
+        if (hooks.windowSearchEnded) hooks.windowSearchEnded();
         Log("Timed Out - main Access window not found!");
         return 0;
     }
@@ -95,8 +96,12 @@ int WatchAccess(const LauncherContext& ctx, unsigned pollMs) {
         window = FindAccessMainWindow(ctx.dwAccessProcessId);
         ++searches;
     }
+    if (hooks.windowSearchEnded) hooks.windowSearchEnded();
     if (window) {
-        WaitForSingleObject(process, ctx.nWaitMs == 0 ? INFINITE : DWORD(ctx.nWaitMs));
+        const bool withoutLimit = ctx.nWaitMs == 0;
+        if (withoutLimit && hooks.waitingWithoutLimit) hooks.waitingWithoutLimit(true);
+        WaitForSingleObject(process, withoutLimit ? INFINITE : DWORD(ctx.nWaitMs));
+        if (withoutLimit && hooks.waitingWithoutLimit) hooks.waitingWithoutLimit(false);
         Log("Found main Access window - shutting down");
     } else {
         Log("Timed Out - main Access window not found!");

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "common/handles.h"
@@ -20,9 +21,14 @@ StartResult StartProgram(const std::string& path, const std::string& arguments, 
                          const OsVersionFlags& os);
 // The top-level, unowned "OMain" window of the process, or null.
 HWND FindAccessMainWindow(DWORD processId);
+// What the launch does at the turns of the watch; either may be empty.
+struct WatchHooks {
+    std::function<void()> windowSearchEnded;        // the search for the main window is over, found or not
+    std::function<void(bool)> waitingWithoutLimit;  // true before an exit wait without limit, false after it
+};
 // Waits for Access's main window (30 polls below 2003, else 60), then for
 // Access to end within nWaitMs (0: no limit), and logs the outcome. pollMs is
 // the pause between window searches. Returns how many searches were made.
-int WatchAccess(const LauncherContext& ctx, unsigned pollMs);
+int WatchAccess(const LauncherContext& ctx, unsigned pollMs, const WatchHooks& hooks = {});
 // Whether a process whose main module is named exactly MSACCESS.EXE exists.
 bool IsAccessRunning();

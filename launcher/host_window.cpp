@@ -1,6 +1,7 @@
 // Program entry and the never-shown host window: it owns the message loop,
 // starts the launch worker on its first timer tick and ends the program when
-// the worker posts WM_CLOSE.
+// the worker posts WM_CLOSE. When the Windows session ends it puts back the
+// registry values that the running launch saved.
 #include <windows.h>
 
 #include "common/system_library.h"
@@ -8,6 +9,7 @@
 #include "launcher/command_line.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/log.h"
+#include "registry/journal.h"
 
 namespace {
 
@@ -35,6 +37,22 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         EndPaint(window, &paint);
         return 0;
     }
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        // The session ends and the launch worker with it, maybe before its
+        // restore: the values it saved go back from its journal now. The
+        // journal stays for the next launch, in case the worker prepares any
+        // further before Windows ends the program.
+        if (wParam) {
+            try {
+                PutBackJournal(JournalFilePath());
+            } catch (...) {
+                // Nothing may escape a window procedure; the next launch
+                // still finds the journal.
+            }
+        }
+        return 0;
     case WM_DESTROY:
         if (LogExists()) CloseLog();
         PostQuitMessage(0);

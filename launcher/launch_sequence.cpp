@@ -13,9 +13,12 @@
 #include "launcher/context.h"
 #include "launcher/log.h"
 #include "launcher/os_version.h"
+#include "launcher/registry_lock.h"
 #include "launcher/sequence_rules.h"
 #include "permissions/tool_launch.h"
+#include "registry/journal.h"
 #include "registry/key_list.h"
+#include "registry/registry_access.h"
 
 std::string g_commandLineText;
 HINSTANCE g_instance = nullptr;
@@ -23,36 +26,7 @@ HINSTANCE g_instance = nullptr;
 namespace {
 
 constexpr unsigned kWindowPollMs = 1000;
-constexpr DWORD kRegistryLockWaitMs = 90000;
-
-// Held from the capture to the restore. A second launcher that captured
-// while the first had the registry prepared would put back the first one's
-// preparation instead of what was there. The wait is bounded: a launch that
-// waits for Access to close without limit must not block another forever.
-class RegistryLock {
-public:
-    RegistryLock() : mutex_(CreateMutexA(nullptr, FALSE, "Local\\TarnwickRegistryPreparation")) {
-        if (!mutex_) return;
-        DWORD result = WaitForSingleObject(mutex_.get(), 0);
-        if (result == WAIT_TIMEOUT) {
-            Log("Waiting for another Tarnwick to put the registry back");
-            result = WaitForSingleObject(mutex_.get(), kRegistryLockWaitMs);
-        }
-        owned_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
-    }
-    RegistryLock(const RegistryLock&) = delete;
-    RegistryLock& operator=(const RegistryLock&) = delete;
-    ~RegistryLock() { Release(); }
-    void Release() {
-        if (owned_) ReleaseMutex(mutex_.get());
-        owned_ = false;
-    }
-
-private:
-    UniqueHandle mutex_;
-    bool owned_ = false;
-};
-
+constexpr const char* kMacroSecurity2003 = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
 void PostCloseRequest(HWND host) {
     if (host) PostMessageA(host, WM_CLOSE, 0, 0);
 }
@@ -120,8 +94,10 @@ void SubstituteLaunch32(LauncherContext& ctx) {
 
 // Starts the chosen program and watches for its main window and its end;
 // the process handle (empty when nothing was started) is kept for the
-// optional wait after the restore.
-UniqueHandle StartAndWatchAccess(LauncherContext& ctx) {
+// optional wait after the restore. A launch without the registry lock lets
+// the holder restore once the window search is over; the holder lets
+// waiting launches go on while it waits for its Access without limit.
+UniqueHandle StartAndWatchAccess(LauncherContext& ctx, RegistryLock& registryLock) {
     UniqueHandle accessProcess;
     if (ctx.strAccessExePath.empty()) return accessProcess;
     Log("Launching Access: ", ctx.strAccessExePath + "\r\n\twith cmdline: " + ctx.strAccessCmdLine);
@@ -129,21 +105,54 @@ UniqueHandle StartAndWatchAccess(LauncherContext& ctx) {
     accessProcess = std::move(started.process);
     ctx.hAccessProcess = accessProcess.get();
     ctx.dwAccessProcessId = started.processId;
-    WatchAccess(ctx, kWindowPollMs);
+    WatchHooks hooks;
+    hooks.windowSearchEnded = [&registryLock] { registryLock.Started(); };
+    hooks.waitingWithoutLimit = [&registryLock](bool waiting) { registryLock.WaitingWithoutLimit(waiting); };
+    WatchAccess(ctx, kWindowPollMs, hooks);
     return accessProcess;
 }
 
-void CaptureCatalogue(const LauncherContext& ctx, RegistryKeyList& snapshot) {
+// A launch that never reached its restore left its journal: its values go
+// back before anything is saved, or they would be saved as the machine's own.
+void PutBackUnfinishedLaunch(const RegistryLock& registryLock) {
+    if (!registryLock.Held() || !registryLock.NoOtherLaunchRunning()) return;
+    const std::string journal = JournalFilePath();
+    if (!PutBackJournal(journal)) return;
+    Log("Put back the registry values of an unfinished launch");
+    DeleteJournal(journal);
+}
+
+// The saved values are on disk before the registry is prepared, with the
+// 2003 macro security level that the restore writes back.
+void WriteLaunchJournal(const LauncherContext& ctx, const RegistryKeyList& snapshot) {
+    std::vector<RegistryEntry> entries = snapshot.entries;
+    if (ctx.nAccessVersion == 2003) {
+        // Read as the preparation reads it before lowering it: 2 when unreadable.
+        std::uint32_t level = 0;
+        if (ReadRegDword(HKEY_CURRENT_USER, kMacroSecurity2003, "Level", level) != 0) level = 2;
+        entries.push_back(MacroSecurityLevelEntry(level));
+    }
+    const std::string journal = JournalFilePath();
+    if (!WriteJournal(entries, journal)) Log("Could not write the journal of the saved registry keys: ", journal);
+}
+
+// Only the holder of the registry lock saves: without it, the registry may
+// hold another launch's preparation.
+void CaptureCatalogue(const LauncherContext& ctx, RegistryLock& registryLock, RegistryKeyList& snapshot) {
+    if (!registryLock.Held()) return;
     Log("Saving default registry settings");
     BuildCaptureList(snapshot);
     if (ctx.nAccessVersion == 2007) AddLanguageEntries2007(snapshot);
     CaptureEntries(snapshot);
+    WriteLaunchJournal(ctx, snapshot);
+    registryLock.Saved();
 }
 
 // When this launch registered the object library where none was before, the
 // registration stays: its values are taken out of what is put back.
-void LeaveObjectLibraryRegistered(const LauncherContext& ctx, RegistryKeyList& snapshot) {
-    if (!KeepWrittenObjectLibrary(ctx.strOrigCurVer, ctx.strNewCurVer)) return;
+void LeaveObjectLibraryRegistered(const LauncherContext& ctx, const RegistryLock& registryLock,
+                                  RegistryKeyList& snapshot) {
+    if (!registryLock.Held() || !KeepWrittenObjectLibrary(ctx.strOrigCurVer, ctx.strNewCurVer)) return;
     Log("Not setting back object library");
     for (const char* key : {"Access.Application\\CurVer", "Access.Application\\CLSID",
                             "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0",
@@ -152,10 +161,16 @@ void LeaveObjectLibraryRegistered(const LauncherContext& ctx, RegistryKeyList& s
     }
 }
 
-void RestoreCatalogue(const LauncherContext& ctx, RegistryKeyList& snapshot) {
+// Without the registry lock nothing was saved, and nothing is put back: the
+// holder puts back the values from before both launches, the 2003 macro
+// security level with them.
+void RestoreCatalogue(const LauncherContext& ctx, RegistryLock& registryLock, RegistryKeyList& snapshot) {
+    if (!registryLock.Held()) return;
+    registryLock.TakeTurnToRestore();
     Log("Restoring registry keys");
     RestoreEntries(snapshot);
     if (ctx.nAccessVersion == 2003) RestoreMacroSecurityLevel(ctx);
+    DeleteJournal(JournalFilePath());
 }
 
 // The launch path: from the command line meant for Access to the close
@@ -174,18 +189,19 @@ void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host
         PostCloseRequest(host);
         return;
     }
-    RegistryLock registryLock;
+    RegistryLock registryLock(kRegistryLockWaitMs);
+    PutBackUnfinishedLaunch(registryLock);
     PrepareAccessRegistryHead(ctx);
     RegistryKeyList snapshot;
-    CaptureCatalogue(ctx, snapshot);
+    CaptureCatalogue(ctx, registryLock, snapshot);
     PrepareAccessVersionRegistration(ctx);
     PrepareAccessGenerationBlock(ctx);
 
     SubstituteLaunch32(ctx);
-    const UniqueHandle accessProcess = StartAndWatchAccess(ctx);
+    const UniqueHandle accessProcess = StartAndWatchAccess(ctx, registryLock);
 
-    LeaveObjectLibraryRegistered(ctx, snapshot);
-    RestoreCatalogue(ctx, snapshot);
+    LeaveObjectLibraryRegistered(ctx, registryLock, snapshot);
+    RestoreCatalogue(ctx, registryLock, snapshot);
     registryLock.Release();
 
     if (ctx.bWaitForAccessToClose && accessProcess) WaitForSingleObject(accessProcess.get(), INFINITE);

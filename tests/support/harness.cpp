@@ -296,6 +296,7 @@ void Scenario::SetUp() {
     ASSERT_TRUE(ResetRegistryToSnapshot(std::string(kTestStateDir) + "\\pristine.snap"))
         << "the registry snapshot of the test prefix is missing";
     DeleteFileA(LogPath().c_str());
+    DeleteFileA((TempDir() + "~ZQJournal.dat").c_str());  // left by a launcher a scenario ended by force
 }
 
 std::vector<std::string> LogLines() {

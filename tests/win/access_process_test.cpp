@@ -80,6 +80,30 @@ TEST_F(AccessProcess, DirectStartQuotesThePath) {
     EXPECT_EQ(ReadRecord(exe)["pid"], std::to_string(started.processId));
 }
 
+TEST_F(AccessProcess, HooksMarkTheEndOfTheWindowSearchAndAWaitWithoutLimit) {
+    StartResult started = Start("MSACCESS.EXE", {{"window", "now"}, {"lifetimeMs", "1500"}});
+    std::vector<std::string> calls;
+    WatchHooks hooks;
+    hooks.windowSearchEnded = [&calls] { calls.push_back("search ended"); };
+    hooks.waitingWithoutLimit = [&calls, &started](bool waiting) {
+        const bool running = WaitForSingleObject(started.process.get(), 0) == WAIT_TIMEOUT;
+        calls.push_back(std::string(waiting ? "waiting" : "done waiting") + (running ? ", running" : ", ended"));
+    };
+    LauncherContext ctx = Watching(started, 2002);
+    ctx.nWaitMs = 0;
+    WatchAccess(ctx, 5, hooks);
+    EXPECT_EQ(calls, (std::vector<std::string>{"search ended", "waiting, running", "done waiting, ended"}));
+
+    calls.clear();
+    started = Start("MSACCESS.EXE", {{"window", "now"}, {"lifetimeMs", "0"}});
+    WatchAccess(Watching(started, 2002), 5, hooks);  // a bounded exit wait
+    EXPECT_EQ(calls, (std::vector<std::string>{"search ended"}));
+
+    calls.clear();
+    WatchAccess(LauncherContext{}, 5, hooks);  // nothing started
+    EXPECT_EQ(calls, (std::vector<std::string>{"search ended"}));
+}
+
 TEST_F(AccessProcess, OnlyTheUpperCaseNameCountsAsAccess) {
     EXPECT_FALSE(IsAccessRunning());
     Start("MSACCESS.EXE", {{"window", "never"}, {"lifetimeMs", "0"}});
