@@ -205,7 +205,7 @@ TEST_F(UnfinishedLaunches, LauncherEndedByForceIsPutBackByTheNextLaunch) {
     ASSERT_FALSE(ReadRecord(exe, 20000)["pid"].empty());
     ASSERT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), kCurVer2003) << "the registry is prepared";
     ASSERT_EQ(RawValue(HKEY_CURRENT_USER, kSecurity2003, "Level"), kLevelPrepared);
-    TerminateProcess(launcher.process, 1);
+    TerminateProcess(launcher.process.get(), 1);
     WaitForExit(launcher, 5000);
     KillStandIns();
     EXPECT_TRUE(PathExists(TempDir() + kJournalName)) << "the unfinished launch left its journal";
