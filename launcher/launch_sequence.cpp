@@ -49,9 +49,21 @@ void RunCaptureMode() {
 
 void LogRestoreOutcome(const SnapshotFileResult& file) {
     if (!bLogging) return;
+    if (file.foreignOwner) {
+        Log("Restore put back nothing: ", "the snapshot file " + file.path + " belongs to another user; it was left as it is");
+        return;
+    }
     if (!file.read) {
         Log("Restore put back nothing: ", "no usable snapshot file " + file.path + FailedCallText(file));
         return;
+    }
+    // One line each, up to a bound: a damaged file must not flood the log.
+    constexpr std::size_t kRefusalsLogged = 50;
+    for (std::size_t i = 0; i < file.applied.refused.size() && i < kRefusalsLogged; ++i) {
+        Log("Restore refused a line: ", file.applied.refused[i]);
+    }
+    if (file.applied.refused.size() > kRefusalsLogged) {
+        Log("Restore refused more lines: ", std::to_string(file.applied.refused.size() - kRefusalsLogged));
     }
     if (file.applied.damagedEnd) {
         Log("Restore ignored a damaged line: ", "the snapshot file " + file.path + " was cut short");

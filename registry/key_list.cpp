@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/handles.h"
 #include "registry/registry_access.h"
@@ -217,6 +220,36 @@ SnapshotFileResult WriteSnapshotFile(const std::string& text) {
     return result;
 }
 
+namespace {
+
+// The SID of one kind of the process token's information (TokenUser,
+// TokenOwner), in a buffer of its own.
+std::vector<BYTE> TokenSid(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
+    DWORD size = 0;
+    GetTokenInformation(token, kind, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !GetTokenInformation(token, kind, buffer.data(), size, &size)) buffer.clear();
+    return buffer;
+}
+
+bool OwnedByThisUser(HANDLE file) {
+    PSID owner = nullptr;
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        descriptor.receive()) != ERROR_SUCCESS ||
+        !owner) {
+        return false;
+    }
+    UniqueToken token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive())) return false;
+    const auto user = TokenSid(token.get(), TokenUser);
+    const auto defaultOwner = TokenSid(token.get(), TokenOwner);
+    return (!user.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) ||
+           (!defaultOwner.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(defaultOwner.data())->Owner));
+}
+
+}  // namespace
+
 SnapshotFileResult ReadSnapshotFile(std::vector<RegistryEntry>& entries) {
     SnapshotFileResult result;
     result.path = SnapshotFilePath();
@@ -225,6 +258,13 @@ SnapshotFileResult ReadSnapshotFile(std::vector<RegistryEntry>& entries) {
             CreateFileA(result.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             Failed(result, "CreateFileA", GetLastError());
+            return result;
+        }
+        // Anyone may write into a shared temporary folder; only a file of
+        // this user's own (or of the administrators, when the user is one
+        // and runs elevated) is taken for this user's values.
+        if (!OwnedByThisUser(file.get())) {
+            result.foreignOwner = true;
             return result;
         }
         const DWORD size = GetFileSize(file.get(), nullptr);

@@ -30,6 +30,7 @@ struct SnapshotFileResult {
     const char* failedCall = nullptr;  // the Windows call that failed, if one did
     unsigned long error = 0;           // and its error code
     SnapshotApplied applied;           // what a read file gave the entries
+    bool foreignOwner = false;         // the file belongs to another user: ignored and kept
 };
 
 // Reads every entry; with useSnapshotFile 1 also writes the snapshot file.

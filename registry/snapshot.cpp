@@ -82,6 +82,27 @@ std::optional<std::pair<std::uint32_t, std::string>> ParseTypedBytes(std::string
     return std::make_pair(ParseDword(data.substr(0, colon)), std::move(*decoded));
 }
 
+// The registry types that exist, REG_NONE to REG_QWORD: capture reads no other.
+constexpr std::uint32_t kLastRegistryType = 11;
+constexpr std::uint32_t kRegSz = 1, kRegExpandSz = 2, kRegMultiSz = 7;
+
+// Why a parsed value is not one capture writes; empty when it is.
+std::string Refusal(const RegistryEntry& value) {
+    const std::size_t size = value.valueType == kTypeRaw || value.valueType == kTypeStored ? value.rawData.size()
+                                                                                           : value.stringData.size();
+    if (size > kMaxSnapshotValueBytes) return "more than " + std::to_string(kMaxSnapshotValueBytes) + " bytes";
+    if (value.valueType != kTypeRaw && value.valueType != kTypeStored) return {};
+    if (value.rawType > kLastRegistryType) return "registry type " + std::to_string(value.rawType);
+    // The narrow form carries text as the ANSI functions read it: always
+    // with its terminator. (The stored form keeps a string exactly as it was
+    // found, with or without one.)
+    const bool text = value.rawType == kRegSz || value.rawType == kRegExpandSz || value.rawType == kRegMultiSz;
+    if (value.valueType == kTypeRaw && text && (value.rawData.empty() || value.rawData.back() != '\0')) {
+        return "text without its terminator";
+    }
+    return {};
+}
+
 // The value a snapshot line's tag and data give; nothing for an unknown tag
 // or data the tag cannot carry. Only the fields of the value's type are set.
 std::optional<RegistryEntry> ParseValue(const std::string& tag, const std::string& data) {
@@ -213,20 +234,28 @@ SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>
         } else if (fields.size() == 4) {
             lookup = fields[0] + "\\" + fields[1], tag = fields[2], data = fields[3];
         } else {
+            applied.refused.push_back("a line of no known form");
             continue;
         }
         const auto found = std::find(lookups.begin(), lookups.end(), lookup);
-        if (found == lookups.end()) continue;
-        if (const auto value = ParseValue(tag, data)) {
-            RegistryEntry& target = entries[size_t(found - lookups.begin())];
-            target.present = 1;
-            target.valueType = value->valueType;
-            target.dwordData = value->dwordData;
-            target.stringData = value->stringData;
-            target.rawType = value->rawType;
-            target.rawData = value->rawData;
-            ++applied.valuesSet;
+        if (found == lookups.end()) {
+            applied.refused.push_back(lookup + " (not a value the launcher keeps)");
+            continue;
         }
+        const auto value = ParseValue(tag, data);
+        const std::string refusal = value ? Refusal(*value) : "a form the launcher does not write: " + tag;
+        if (!refusal.empty()) {
+            applied.refused.push_back(lookup + " (" + refusal + ")");
+            continue;
+        }
+        RegistryEntry& target = entries[size_t(found - lookups.begin())];
+        target.present = 1;
+        target.valueType = value->valueType;
+        target.dwordData = value->dwordData;
+        target.stringData = value->stringData;
+        target.rawType = value->rawType;
+        target.rawData = value->rawData;
+        ++applied.valuesSet;
     }
     return applied;
 }

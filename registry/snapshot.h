@@ -64,7 +64,14 @@ struct SnapshotApplied {
     // The text ended in a piece without its line feed: every line the writer
     // produces ends in one, so the file was cut short and the piece is ignored.
     bool damagedEnd = false;
+    // Lines refused, each as its value's path and the reason: a value the
+    // launcher does not keep, a form capture never writes, an odd type, or
+    // more data than any kept value holds. Nothing of them is applied.
+    std::vector<std::string> refused;
 };
+// The most data one value of a snapshot file may carry: far above any value
+// the catalogue holds, far below what would fill the registry.
+constexpr std::size_t kMaxSnapshotValueBytes = 64 * 1024;
 // Applies a file's bytes to the entries: every whole line that names an
 // entry gives it the line's data and makes it present.
 SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries);

@@ -143,6 +143,31 @@ TEST(SnapshotFile, LinesThatNameNothingOrDoNotParseChangeNothing) {
     EXPECT_EQ(entries[1].stringData, "before");
 }
 
+// A snapshot file sits in a folder its user can write to, and restore mode
+// writes into HKEY_LOCAL_MACHINE: what capture never writes is refused, one
+// reason a line, and the rest of the file still applies.
+TEST(SnapshotFile, RestoreRefusesWhatCaptureNeverWrites) {
+    std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", ""), Entry(RegRoot::ClassesRoot, "L", "")};
+    const std::string tooLong(kMaxSnapshotValueBytes + 1, 'x');
+    const SnapshotApplied applied = ApplySnapshotBytes(
+        EncipherSnapshot("HKEY_CLASSES_ROOT\\K\t=REG_SZ\t" + tooLong + "\n"
+                         "HKEY_CLASSES_ROOT\\K\t=REG_RAW_HEX\t4294967295:0x01\n"
+                         "HKEY_CLASSES_ROOT\\K\t=REG_RAW_HEX\t1:0x4142\n"         // REG_SZ without its terminator
+                         "HKEY_CLASSES_ROOT\\K\t=REG_RAW_HEX\t7:0x410000\n"       // a multi-string kept as read: fine
+                         "HKEY_CLASSES_ROOT\\L\t=REG_STORED_HEX\t1:0x4100\n"      // stored as found: fine
+                         "HKEY_CLASSES_ROOT\\Other\t=REG_SZ\tv\n"),
+        entries);
+    ASSERT_EQ(applied.refused.size(), 4u);
+    EXPECT_NE(applied.refused[0].find("more than 65536 bytes"), std::string::npos) << applied.refused[0];
+    EXPECT_NE(applied.refused[1].find("registry type 4294967295"), std::string::npos) << applied.refused[1];
+    EXPECT_NE(applied.refused[2].find("terminator"), std::string::npos) << applied.refused[2];
+    EXPECT_NE(applied.refused[3].find("HKEY_CLASSES_ROOT\\Other"), std::string::npos) << applied.refused[3];
+    EXPECT_EQ(applied.valuesSet, 2u);
+    EXPECT_EQ(entries[0].rawType, 7u);
+    EXPECT_EQ(entries[0].rawData, std::string("A\0\0", 3));
+    EXPECT_EQ(entries[1].rawData, std::string("A\0", 2));
+}
+
 TEST(SnapshotFile, ALaterLineReplacesTheWholeValueAndSurvivesAnotherRoundTrip) {
     std::vector<RegistryEntry> entries = {Entry(RegRoot::ClassesRoot, "K", "")};
     ApplySnapshotBytes(EncipherSnapshot("HKEY_CLASSES_ROOT\\K\t=REG_SZ\tfirst\n"
