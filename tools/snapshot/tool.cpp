@@ -1,27 +1,35 @@
 #include "tools/snapshot/tool.h"
 
-#include <fstream>
-#include <sstream>
+#include <cstdio>
+#include <memory>
 
 #include "tools/snapshot/snapshot_entries.h"
 #include "tools/snapshot/text_encoding.h"
 
 namespace {
 
+// C streams rather than iostreams: the Windows program links its runtime
+// statically, and iostreams would make it several times larger.
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueStream = std::unique_ptr<std::FILE, FileCloser>;
+
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) return std::nullopt;
-    return bytes.str();
+    UniqueStream file(std::fopen(path.c_str(), "rb"));
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char buffer[16384];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) bytes.append(buffer, got);
+    if (std::ferror(file.get())) return std::nullopt;
+    return bytes;
 }
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    out.close();
-    return bool(out);
+    UniqueStream file(std::fopen(path.c_str(), "wb"));
+    if (!file) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    return std::fclose(file.release()) == 0 && written;
 }
 
 int Usage(const ToolPlatform& platform, ToolOutput& output) {
