@@ -190,7 +190,7 @@ std::optional<std::string> RegFileText(const std::vector<RegistryEntry>& entries
             error = "the name of " + EntryLookupPath(entry) + " has no Unicode form";
             return std::nullopt;
         }
-        if (*key != section || out.size() == kRegHeader.size() + 2) {
+        if (*key != section) {  // a key name is never empty: the first entry opens a section
             section = *key;
             out += "\r\n[" + section + "]\r\n";
         }
