@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -37,8 +38,9 @@ class SnapshotTool : public ::testing::Test {
 protected:
     fs::path dir;
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("snapshot-tool-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        // Other builds on the machine may run the same test at the same time.
+        dir = fs::temp_directory_path() / ("snapshot-tool-" + std::to_string(getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -468,7 +470,7 @@ TEST_F(SnapshotTool, ProgramDecodesToStandardOutput) {
 }
 
 TEST(DiffCommand, ListsOnlyValuesThatDifferWithBothSides) {
-    const fs::path dir = fs::temp_directory_path() / "snapshot-tool-diff";
+    const fs::path dir = fs::temp_directory_path() / ("snapshot-tool-" + std::to_string(getpid()) + "-diff");
     fs::create_directories(dir);
     const std::string file = (dir / "f.dat").string();
     WriteAll(file, EncipherSnapshot("HKEY_CLASSES_ROOT\\.mdb\t=REG_SZ\tAccess.Application.10\n"
