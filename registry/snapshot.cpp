@@ -82,9 +82,6 @@ std::optional<std::pair<std::uint32_t, std::string>> ParseTypedBytes(std::string
     return std::make_pair(ParseDword(data.substr(0, colon)), std::move(*decoded));
 }
 
-// The registry types that exist, REG_NONE to REG_QWORD: capture reads no other.
-constexpr std::uint32_t kLastRegistryType = 11;
-constexpr std::uint32_t kRegSz = 1, kRegExpandSz = 2, kRegMultiSz = 7;
 
 // Why a parsed value is not one capture writes; empty when it is.
 std::string Refusal(const RegistryEntry& value) {
@@ -92,7 +89,7 @@ std::string Refusal(const RegistryEntry& value) {
                                                                                            : value.stringData.size();
     if (size > kMaxSnapshotValueBytes) return "more than " + std::to_string(kMaxSnapshotValueBytes) + " bytes";
     if (value.valueType != kTypeRaw && value.valueType != kTypeStored) return {};
-    if (value.rawType > kLastRegistryType) return "registry type " + std::to_string(value.rawType);
+    if (value.rawType > kRegQword) return "registry type " + std::to_string(value.rawType);
     // The narrow form carries text as the ANSI functions read it: always
     // with its terminator. (The stored form keeps a string exactly as it was
     // found, with or without one.)

@@ -27,6 +27,12 @@ constexpr int kTypeRaw = 100;
 // as UTF-16, as the wide registry functions read and write them.
 constexpr int kTypeStored = 101;
 
+// Registry value types by their numbers, as the registry stores them: the
+// portable code has no <windows.h>. REG_QWORD is the last type there is.
+inline constexpr std::uint32_t kRegNone = 0, kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4,
+                               kRegMultiSz = 7, kRegResourceList = 8, kRegResourceRequirementsList = 10,
+                               kRegQword = 11;
+
 struct RegistryEntry {
     RegRoot root = RegRoot::ClassesRoot;
     std::string keyPath;

@@ -2,6 +2,7 @@
 // writes it to the temporary folder, runs it and deletes it.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,33 @@ TEST_F(Permissions, OpenKeysWritesAndRunsNothingOnWindowsNt4) {
     EXPECT_EQ(seen.launcherExit, 0);
     EXPECT_EQ(seen.toolPath, "");
     EXPECT_EQ(ToolFilesInTemp(), std::vector<std::string>{});
+    ExpectRepaired(false);
+}
+
+// Every name the launcher would give the tool is taken (by folders, which a
+// user may make in the temporary folder): nothing runs, and the log says why.
+TEST_F(Permissions, OpenKeysWithEveryToolNameTakenSaysSoInTheLog) {
+    std::string commandLine = "\"" + BinDir() + "Tarnwick.exe\" -LOGGING -OPENKEYS -NOPROGRESS";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &startup, &info));
+    ProcessInformation started(info);
+    RunningProcess launcher(std::move(started.process), started.processId);
+    std::vector<std::string> taken;
+    for (int n = 0; n < 100; ++n) {
+        taken.push_back(TempDir() + "TarnwickPermissions-" + std::to_string(started.processId) + "-" +
+                        std::to_string(n) + ".exe");
+        CreateDirectoryA(taken.back().c_str(), nullptr);
+    }
+    ResumeThread(started.thread.get());
+    EXPECT_EQ(WaitForExit(launcher, 60000), 0);
+    for (const auto& folder : taken) RemoveDirectoryA(folder.c_str());
+    const auto lines = LogLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("Permissions tool not written: no new file could be created as ", 0) == 0;
+    })) << "the log does not say why the tool did not run";
     ExpectRepaired(false);
 }
 

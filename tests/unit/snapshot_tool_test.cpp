@@ -21,7 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::uint32_t kRegMultiSz = 7, kRegQword = 11, kRegBinary = 3;
 
 std::string ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -99,7 +98,7 @@ const std::vector<RegistryEntry>& EveryKind() {
         Value(kTypeRaw, "", 0, 1, std::string(5000, 'x') + '\0'),
         Value(kTypeRaw, "", 0, 2, std::string(4200, '%') + '\0'),
         Value(kTypeRaw, "", 0, 4, "\x01\x02\x03"),
-        Value(kTypeRaw, "", 0, 0x12345, "odd type"),
+        Value(kTypeRaw, "", 0, kRegResourceRequirementsList, "odd type"),
         Value(kTypeRaw, "", 0, 0, ""),
     };
     return kinds;
@@ -181,7 +180,7 @@ TEST_F(SnapshotTool, DecodePrintsRegeditText) {
     pick("HKEY_CLASSES_ROOT\\.mdb", Value(kTypeRaw, "", 0, kRegMultiSz, std::string("a\0\xE9\0\0", 5)));
     pick("HKEY_CLASSES_ROOT\\.mde", Value(kTypeRaw, "", 0, kRegQword, std::string("\x0c\0\0\0\0\0\0\x80", 8)));
     pick("HKEY_CLASSES_ROOT\\.mda", Value(kTypeRaw, "", 0, kRegBinary, "\x01\x02"));
-    pick("HKEY_CLASSES_ROOT\\.mdw", Value(kTypeRaw, "", 0, 0x20, "\xAB"));
+    pick("HKEY_CLASSES_ROOT\\.mdw", Value(kTypeRaw, "", 0, kRegResourceList, "\xAB"));
     pick("HKEY_CLASSES_ROOT\\.ade", Value(kTypeString, "two\nlines"));
     WriteAll(At("f.dat"), EncipherSnapshot(BuildSnapshotText(chosen)));
 
@@ -203,7 +202,7 @@ TEST_F(SnapshotTool, DecodePrintsRegeditText) {
         "\r\n[HKEY_CLASSES_ROOT\\.mda]\r\n"
         "@=hex:01,02\r\n"
         "\r\n[HKEY_CLASSES_ROOT\\.mdw]\r\n"
-        "@=hex(20):ab\r\n"
+        "@=hex(8):ab\r\n"
         "\r\n[HKEY_CLASSES_ROOT\\.ade]\r\n"
         "@=hex(1):74,00,77,00,6f,00,0a,00,6c,00,69,00,6e,00,65,00,73,00,00,00\r\n"
         "\r\n";
@@ -264,13 +263,24 @@ TEST_F(SnapshotTool, EncodeTakesCatalogueValuesInAnyLetterCaseAndSkipsTheRestAlo
     EXPECT_EQ(output.err.find("ignored"), std::string::npos);
 }
 
-TEST_F(SnapshotTool, EncodeRefusesTextTheCodePageCannotHoldAndWritesNothing) {
+// Text outside the code page travels as the registry stores it (UTF-16), so
+// that -RESTORE puts it back byte for byte.
+TEST_F(SnapshotTool, EncodeKeepsTextOutsideTheCodePageAsStoredAndDecodeGivesItBack) {
     const std::string text = std::string(kRegHeader) + "\r\n[HKEY_CLASSES_ROOT\\.mdb]\r\n@=\"\xE6\x97\xA5\"\r\n";
     WriteAll(At("in.reg"), "\xFF\xFE" + *Utf16LeFromUtf8(text));
     ToolOutput output;
-    EXPECT_EQ(RunTool({"encode", At("in.reg"), At("out.dat")}, output), kExitDamaged);
-    EXPECT_NE(output.err.find("outside the ANSI code page"), std::string::npos) << output.err;
-    EXPECT_FALSE(fs::exists(At("out.dat")));
+    ASSERT_EQ(RunTool({"encode", At("in.reg"), At("out.dat")}, output), kExitDone) << output.err;
+    std::vector<RegistryEntry> entries = CatalogueEntries();
+    ApplySnapshotBytes(ReadAll(At("out.dat")), entries);
+    const auto mdb = std::find_if(entries.begin(), entries.end(), [](const RegistryEntry& e) {
+        return e.root == RegRoot::ClassesRoot && e.keyPath == ".mdb" && e.valueName.empty();
+    });
+    ASSERT_NE(mdb, entries.end());
+    EXPECT_EQ(mdb->valueType, kTypeStored);
+    EXPECT_EQ(mdb->rawType, kRegSz);
+    EXPECT_EQ(mdb->rawData, std::string("\xE5\x65\0\0", 4));  // U+65E5 and the terminator, UTF-16LE
+    ASSERT_EQ(RunTool({"decode", At("out.dat")}, output), kExitDone) << output.err;
+    EXPECT_NE(output.out.find("@=hex(1):e5,65,00,00"), std::string::npos) << output.out;
 }
 
 TEST(RegData, ValuesTakeTheKindACaptureGivesThem) {
@@ -291,14 +301,16 @@ TEST(RegData, ValuesTakeTheKindACaptureGivesThem) {
     EXPECT_EQ(longText.value->rawData, std::string(4096, 'y') + '\0');
     EXPECT_EQ(convert(Kind::String, 0, "", std::string(4095, 'y')).value->valueType, kTypeString);
     const auto unterminated = convert(Kind::Hex, 1, *Utf16LeFromUtf8("ab"));
-    EXPECT_EQ(unterminated.value->valueType, kTypeRaw);
-    EXPECT_EQ(unterminated.value->rawData, "ab");
+    EXPECT_EQ(unterminated.value->valueType, kTypeStored);  // as the registry stores it
+    EXPECT_EQ(unterminated.value->rawData, *Utf16LeFromUtf8("ab"));
     EXPECT_EQ(convert(Kind::Hex, 1, *Utf16LeFromUtf8(std::string("a\0b\0", 4))).value->valueType, kTypeRaw);
     const auto fourBytes = convert(Kind::Hex, 4, "\x78\x56\x34\x12");
     EXPECT_EQ(fourBytes.value->valueType, kTypeDword);
     EXPECT_EQ(fourBytes.value->dwordData, 0x12345678u);
     EXPECT_EQ(convert(Kind::Hex, 4, "\x01\x02").value->valueType, kTypeRaw);
-    EXPECT_FALSE(convert(Kind::Hex, 7, "\x61").value);  // an odd number of UTF-16 bytes
+    const auto oddBytes = convert(Kind::Hex, 7, "\x61");  // an odd number of UTF-16 bytes
+    EXPECT_EQ(oddBytes.value->valueType, kTypeStored);
+    EXPECT_EQ(oddBytes.value->rawData, "\x61");
     EXPECT_FALSE(convert(Kind::Delete, 0, "").value);
 }
 

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr std::uint32_t kRegSz = 1, kRegExpandSz = 2, kRegBinary = 3, kRegDword = 4, kRegMultiSz = 7;
 // The launcher reads a string value as text when it is at most this many
 // bytes long with its terminator; longer ones it keeps byte for byte.
 constexpr size_t kMaxTextStringBytes = 4096;
@@ -151,6 +150,15 @@ std::optional<RegistryEntry> StringLike(std::uint32_t type, const std::string& a
     return value;
 }
 
+RegistryEntry Stored(std::uint32_t type, const std::string& bytes) {
+    RegistryEntry value;
+    value.present = 1;
+    value.valueType = kTypeStored;
+    value.rawType = type;
+    value.rawData = bytes;
+    return value;
+}
+
 }  // namespace
 
 std::optional<std::string> RegDataText(const RegistryEntry& entry, std::optional<size_t> startColumn) {
@@ -172,6 +180,8 @@ std::optional<std::string> RegDataText(const RegistryEntry& entry, std::optional
     case kTypeRaw:
         return HexList(HexPrefix(entry.rawType),
                        IsCodePageConverted(entry.rawType) ? Utf16LeFromAnsi(entry.rawData) : entry.rawData, startColumn);
+    case kTypeStored:  // the registry's own bytes, strings already UTF-16
+        return HexList(HexPrefix(entry.rawType), entry.rawData, startColumn);
     default:
         return std::nullopt;
     }
@@ -344,8 +354,10 @@ RegValueConversion ValueFromRegData(const RegTextValue& value) {
     case RegTextValue::Kind::String:
         if (const auto ansi = AnsiFromUtf8(value.text)) {
             result.value = StringLike(kRegSz, *ansi + '\0');
+        } else if (const auto utf16 = Utf16LeFromUtf8(value.text)) {
+            result.value = Stored(kRegSz, *utf16 + std::string(2, '\0'));
         } else {
-            result.problem = "its text has characters outside the ANSI code page";
+            result.problem = "its text is not UTF-8";
         }
         break;
     case RegTextValue::Kind::Dword:
@@ -357,9 +369,12 @@ RegValueConversion ValueFromRegData(const RegTextValue& value) {
     case RegTextValue::Kind::Hex:
         if (IsCodePageConverted(value.hexType)) {
             const auto ansi = AnsiFromUtf16Le(value.bytes);
-            if (!ansi) {
-                result.problem = value.bytes.size() % 2 ? "its UTF-16 data has an odd number of bytes"
-                                                        : "its text has characters outside the ANSI code page";
+            const bool terminated = ansi && !ansi->empty() && ansi->back() == '\0';
+            if (!terminated) {
+                // Text outside the code page, or of an odd shape (no
+                // terminator, an odd number of bytes): kept as the registry
+                // stores it.
+                result.value = Stored(value.hexType, value.bytes);
             } else if (value.hexType == kRegMultiSz) {
                 result.value = StringLike(kRegMultiSz, *ansi);
             } else {
