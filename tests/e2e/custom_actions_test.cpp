@@ -409,7 +409,10 @@ bool FileSecurityIsKept() {
     return kept;
 }
 
-TEST(TarnwickPackage, InstallsGrantsAndUninstallsSilently) {
+// Users get full control of the Data folder the package creates for the
+// database and its lock files, never of the folder that holds the launcher:
+// there any user could replace Tarnwick.exe or plant a library beside it.
+TEST(TarnwickPackage, InstallsGrantsOnTheDataFolderAndUninstallsSilently) {
     const std::string package = BinDir() + "Tarnwick.msi";
     const InstallResult installed = Install(package, "");
     ASSERT_EQ(installed.exitCode, ERROR_SUCCESS);
@@ -420,25 +423,34 @@ TEST(TarnwickPackage, InstallsGrantsAndUninstallsSilently) {
     const std::string exe = folder + "Tarnwick.exe";
     ASSERT_TRUE(PathExists(exe));
     EXPECT_TRUE(ReadFileBytes(exe) == ReadFileBytes(BinDir() + "Tarnwick.exe")) << "the installed launcher differs";
+    const std::string data = folder + "Data";
+    EXPECT_TRUE(PathExists(data)) << "the package made no Data folder";
 
     const std::string tool = PropertyOr(p, "SetAclTempPath", "");
     ASSERT_FALSE(tool.empty());
-    EXPECT_EQ(PropertyOr(p, "CustomActionData", ""), "C:\\Program Files\\Tarnwick|" + tool);
+    EXPECT_EQ(PropertyOr(p, "CustomActionData", ""), data + "|" + tool);
     EXPECT_FALSE(PathExists(tool)) << "the temporary tool file is left behind";
+    // Wine keeps no file DACLs: the engine's own word is the action's line.
+    EXPECT_TRUE(LogHasLine(installed.log, kGranted + data, LineMatch::EndsWith));
+    EXPECT_FALSE(LogHasLine(installed.log, kGranted + folder.substr(0, folder.size() - 1), LineMatch::EndsWith))
+        << "the launcher's own folder was opened to Users";
     // Read before the package goes, checked after: the removal is checked
     // whether or not this Wine can show the grant.
     const bool fileSecurityKept = FileSecurityIsKept();
-    const bool usersGranted = fileSecurityKept && UsersHaveFullControl(folder);
+    const bool dataGranted = fileSecurityKept && UsersHaveFullControl(data);
+    const bool folderGranted = fileSecurityKept && UsersHaveFullControl(folder);
 
     EXPECT_EQ(Uninstall(package), ERROR_SUCCESS);
     EXPECT_FALSE(PathExists(exe));
+    EXPECT_FALSE(PathExists(data));
     EXPECT_FALSE(PathExists(folder));
     const std::string productCode = PropertyOr(p, "ProductCode", "");
     ASSERT_FALSE(productCode.empty());
     EXPECT_EQ(MsiQueryProductStateA(productCode.c_str()), INSTALLSTATE_UNKNOWN);
 
-    if (!fileSecurityKept) GTEST_SKIP() << "this Wine keeps no file DACLs: the Users entry cannot be read back";
-    EXPECT_TRUE(usersGranted) << "Users were not given full control of " << folder;
+    if (!fileSecurityKept) GTEST_SKIP() << "this Wine keeps no file DACLs: the Users entries cannot be read back";
+    EXPECT_TRUE(dataGranted) << "Users were not given full control of " << data;
+    EXPECT_FALSE(folderGranted) << "Users were given full control of " << folder;
 }
 
 }  // namespace
