@@ -54,7 +54,16 @@ std::wstring Widened(std::string_view text) {
     return wide;
 }
 
-std::wstring ErrorText(DWORD error) { return L"Windows error " + std::to_wstring(error); }
+// In decimal, without the wide printf that std::to_wstring would pull in.
+std::wstring ErrorText(DWORD error) {
+    wchar_t digits[16] = {};
+    wchar_t* at = digits + 15;
+    do {
+        *--at = wchar_t(L'0' + error % 10);
+        error /= 10;
+    } while (error != 0);
+    return L"Windows error " + std::wstring(at);
+}
 
 void LogFailure(MSIHANDLE install, const char* action, std::wstring_view what, DWORD error) {
     LogLine(install, Widened(action) + L": " + std::wstring(what) + L": " + ErrorText(error));
