@@ -186,7 +186,8 @@ void ExtractSetAcl(MSIHANDLE install) {
         LogFailure(install, action, L"the temporary folder is not known",
                    length == 0 ? GetLastError() : DWORD(ERROR_BUFFER_OVERFLOW));
     } else if (GetTempFileNameW(folder, L"ZQSetAcl", 0, file) == 0) {
-        LogFailure(install, action, L"no temporary file could be made in " + std::wstring(folder), GetLastError());
+        const DWORD error = GetLastError();  // before the text is built
+        LogFailure(install, action, L"no temporary file could be made in " + std::wstring(folder), error);
     } else {
         const wchar_t* step = L"";
         const UINT error = ExtractBinaryStream(install, file, &step);
