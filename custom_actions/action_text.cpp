@@ -3,6 +3,24 @@
 namespace {
 
 constexpr char kFieldSeparator = '|';
+constexpr char kUsersFullControl[] = "n:S-1-5-32-545;p:full;s:y";
+
+// strtok-like: empty fields are skipped, a third is ignored.
+template <typename Char>
+bool SplitTwoFields(std::basic_string_view<Char> value, std::basic_string_view<Char> (&fields)[2]) {
+    const Char separator = Char(kFieldSeparator);
+    size_t found = 0;
+    size_t at = 0;
+    while (found < 2) {
+        at = value.find_first_not_of(separator, at);
+        if (at == std::basic_string_view<Char>::npos) break;
+        const size_t end = value.find(separator, at);
+        fields[found++] = value.substr(at, end == std::basic_string_view<Char>::npos ? end : end - at);
+        if (end == std::basic_string_view<Char>::npos) break;
+        at = end;
+    }
+    return found == 2;
+}
 
 // A path in double quotes as programs split their command lines: backslashes
 // that run up to the closing quote are doubled, or "C:\Data\" would be read
@@ -29,21 +47,22 @@ std::string WithoutLastCharacter(std::string_view folder) {
 
 std::optional<CustomActionFields> SplitCustomActionData(std::string_view value) {
     std::string_view fields[2];
-    size_t found = 0;
-    size_t at = 0;
-    while (found < 2) {
-        at = value.find_first_not_of(kFieldSeparator, at);
-        if (at == std::string_view::npos) break;
-        const size_t end = value.find(kFieldSeparator, at);
-        fields[found++] = value.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
-        if (end == std::string_view::npos) break;
-        at = end;
-    }
-    if (found < 2) return std::nullopt;
+    if (!SplitTwoFields(value, fields)) return std::nullopt;
     return CustomActionFields{std::string(fields[0]), std::string(fields[1])};
+}
+
+std::optional<WideCustomActionFields> SplitCustomActionData(std::wstring_view value) {
+    std::wstring_view fields[2];
+    if (!SplitTwoFields(value, fields)) return std::nullopt;
+    return WideCustomActionFields{std::wstring(fields[0]), std::wstring(fields[1])};
+}
+
+std::vector<std::string> UsersFullControlArguments(std::string_view actionName, std::string_view objectName) {
+    return {std::string(actionName), "-on", std::string(objectName), "-ot", "file", "-actn", "ace", "-ace",
+            kUsersFullControl};
 }
 
 std::string BuildSetAclCommandLine(std::string_view toolPath, std::string_view objectPath) {
     if (toolPath.find('"') != std::string_view::npos || objectPath.find('"') != std::string_view::npos) return {};
-    return Quoted(toolPath) + " -on " + Quoted(objectPath) + " -ot file -actn ace -ace \"n:S-1-5-32-545;p:full;s:y\"";
+    return Quoted(toolPath) + " -on " + Quoted(objectPath) + " -ot file -actn ace -ace \"" + kUsersFullControl + "\"";
 }

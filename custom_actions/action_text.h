@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // "MainInstallDirPropName" holds the folder property's name between one
 // character on each side ("[INSTALLDIR]"); those two characters are dropped
@@ -25,6 +26,19 @@ struct CustomActionFields {
 // (a leading or doubled bar changes nothing) and a third field is ignored;
 // nothing when fewer than two fields remain.
 std::optional<CustomActionFields> SplitCustomActionData(std::string_view value);
+
+// The same split of the wide value, which keeps names outside the ANSI code
+// page whole.
+struct WideCustomActionFields {
+    std::wstring objectPath;
+    std::wstring toolPath;
+};
+std::optional<WideCustomActionFields> SplitCustomActionData(std::wstring_view value);
+
+// The grant as the ACL engine's argument vector, the words SetACL was given:
+//   <action> -on <object> -ot file -actn ace -ace n:S-1-5-32-545;p:full;s:y
+// The object name here only names the object in the engine's messages.
+std::vector<std::string> UsersFullControlArguments(std::string_view actionName, std::string_view objectName);
 
 // The command line that makes SetACL add an access-allowed entry giving the
 // local Users group (S-1-5-32-545) full control over the object:

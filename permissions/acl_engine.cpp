@@ -208,38 +208,66 @@ bool BuildAclList(const AclCommand& command, bool sacl, bool isFolder, PACL curr
 
 namespace {
 
+// The object as the security API names it: narrow, as SetAcl.exe and the
+// permissions tool give it, or wide, for a file or folder whose name lies
+// outside the ANSI code page.
+struct ObjectName {
+    const std::string* narrow = nullptr;
+    const std::wstring* wide = nullptr;
+};
+
+DWORD ReadSecurity(const ObjectName& object, SE_OBJECT_TYPE type, bool sacl, PACL* list,
+                   PSECURITY_DESCRIPTOR* descriptor) {
+    const SECURITY_INFORMATION which = sacl ? SACL_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION;
+    if (object.wide)
+        return GetNamedSecurityInfoW(object.wide->c_str(), type, which, nullptr, nullptr, sacl ? nullptr : list,
+                                     sacl ? list : nullptr, descriptor);
+    return GetNamedSecurityInfoA(object.narrow->c_str(), type, which, nullptr, nullptr, sacl ? nullptr : list,
+                                 sacl ? list : nullptr, descriptor);
+}
+
+DWORD WriteSecurity(const ObjectName& object, SE_OBJECT_TYPE type, bool sacl, PACL list) {
+    const SECURITY_INFORMATION which = sacl ? SACL_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION;
+    // The API takes a non-const pointer.
+    if (object.wide) {
+        std::wstring writable = *object.wide;
+        return SetNamedSecurityInfoW(writable.data(), type, which, nullptr, nullptr, sacl ? nullptr : list,
+                                     sacl ? list : nullptr);
+    }
+    std::string writable = *object.narrow;
+    return SetNamedSecurityInfoA(writable.data(), type, which, nullptr, nullptr, sacl ? nullptr : list,
+                                 sacl ? list : nullptr);
+}
+
 // Clears and adds in one list (the access list, or the audit list) and
-// writes it back once.
-bool UpdateList(const AclCommand& command, const std::string& objectName, SE_OBJECT_TYPE type, bool sacl,
-                bool isFolder, std::string* messages) {
+// writes it back once. A failing Windows call leaves its error in *error.
+bool UpdateList(const AclCommand& command, const ObjectName& object, SE_OBJECT_TYPE type, bool sacl, bool isFolder,
+                std::string* messages, DWORD* error) {
     const bool clear = sacl ? command.clearSacl : command.clearDacl;
     PreparedEntries prepared;
     if (!PrepareEntries(command, sacl, isFolder, prepared, messages)) return false;
     if (!clear && prepared.entries.empty()) return true;
 
-    const SECURITY_INFORMATION which = sacl ? SACL_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION;
     const char* listName = sacl ? "SACL" : "DACL";
     PACL current = nullptr;
     UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
-    DWORD error = GetNamedSecurityInfoA(objectName.c_str(), type, which, nullptr, nullptr, sacl ? nullptr : &current,
-                                        sacl ? &current : nullptr, descriptor.receive());
-    if (error != ERROR_SUCCESS) {
-        Say(messages, std::string("Reading the ") + listName + " of " + command.objectName + " failed: " + ErrorText(error));
+    DWORD result = ReadSecurity(object, type, sacl, &current, descriptor.receive());
+    if (result != ERROR_SUCCESS) {
+        *error = result;
+        Say(messages, std::string("Reading the ") + listName + " of " + command.objectName + " failed: " + ErrorText(result));
         return false;
     }
     // Nothing to clear and nothing to add leaves the list as it is.
     if (prepared.entries.empty() && !HasExplicitEntries(current)) return true;
 
-    std::vector<BYTE> result;
-    if (!BuildAclList(command, sacl, isFolder, current, result, messages)) return false;
-    if (result.empty()) return true;
-    std::string writableName = objectName;  // the API takes a non-const pointer
-    error = SetNamedSecurityInfoA(writableName.data(), type, which, nullptr, nullptr,
-                                  sacl ? nullptr : reinterpret_cast<PACL>(result.data()),
-                                  sacl ? reinterpret_cast<PACL>(result.data()) : nullptr);
-    if (error != ERROR_SUCCESS) {
+    std::vector<BYTE> list;
+    if (!BuildAclList(command, sacl, isFolder, current, list, messages)) return false;
+    if (list.empty()) return true;
+    result = WriteSecurity(object, type, sacl, reinterpret_cast<PACL>(list.data()));
+    if (result != ERROR_SUCCESS) {
+        *error = result;
         Say(messages, std::string("Writing the ") + listName + " of " + command.objectName + " failed: " +
-                          ErrorText(error));
+                          ErrorText(result));
         return false;
     }
     return true;
@@ -251,6 +279,21 @@ bool NeedsList(const AclCommand& command, bool sacl) {
         if (sacl ? entry.inSacl : entry.inDacl) return true;
     }
     return false;
+}
+
+}  // namespace
+
+namespace {
+
+AclResult RunOn(const AclCommand& command, const ObjectName& object, SE_OBJECT_TYPE type, bool isFolder,
+                std::string* messages, DWORD* error) {
+    bool ok = true;
+    if (NeedsList(command, false)) ok = UpdateList(command, object, type, false, isFolder, messages, error);
+    if ((ok || command.ignoreErrors) && NeedsList(command, true)) {
+        if (!EnableSecurityPrivilege()) Say(messages, "The privilege to change audit entries is not held");
+        ok = UpdateList(command, object, type, true, isFolder, messages, error) && ok;
+    }
+    return ok ? kAclOk : kAclObjectFailed;
 }
 
 }  // namespace
@@ -276,14 +319,27 @@ AclResult RunAclEngine(const AclCommand& command, std::string* messages) {
     } else {
         return kAclBadCommand;
     }
+    DWORD error = ERROR_SUCCESS;
+    ObjectName object;
+    object.narrow = &objectName;
+    return RunOn(command, object, type, isFolder, messages, &error);
+}
 
-    bool ok = true;
-    if (NeedsList(command, false)) ok = UpdateList(command, objectName, type, false, isFolder, messages);
-    if ((ok || command.ignoreErrors) && NeedsList(command, true)) {
-        if (!EnableSecurityPrivilege()) Say(messages, "The privilege to change audit entries is not held");
-        ok = UpdateList(command, objectName, type, true, isFolder, messages) && ok;
+AclResult RunAclEngineOnFile(const AclCommand& command, const std::wstring& objectName, DWORD* error,
+                             std::string* messages) {
+    DWORD ignored = ERROR_SUCCESS;
+    if (!error) error = &ignored;
+    *error = ERROR_SUCCESS;
+    if (command.objectType != AclObjectType::File || objectName.empty()) return kAclBadCommand;
+    const DWORD attributes = GetFileAttributesW(objectName.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        *error = GetLastError();
+        Say(messages, "The object does not exist: " + command.objectName + " (" + ErrorText(*error) + ")");
+        return kAclObjectFailed;
     }
-    return ok ? kAclOk : kAclObjectFailed;
+    ObjectName object;
+    object.wide = &objectName;
+    return RunOn(command, object, SE_FILE_OBJECT, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, messages, error);
 }
 
 AclResult RunAclCommand(std::string_view text, std::string* messages) {

@@ -24,6 +24,14 @@ enum AclResult : int {
 // when given.
 AclResult RunAclEngine(const AclCommand& command, std::string* messages = nullptr);
 
+// Runs a file command on the file or folder named by objectName, a wide
+// string, so that a name outside the ANSI code page reaches the object
+// whole; command.objectName only names the object in messages. When the
+// object's security could not be read or changed, *error (when given)
+// receives the failing Windows call's error; it is 0 otherwise.
+AclResult RunAclEngineOnFile(const AclCommand& command, const std::wstring& objectName, DWORD* error = nullptr,
+                             std::string* messages = nullptr);
+
 // The list that the command makes of current, an object's access list (or,
 // with sacl, its audit list; null when it has none): cleared of its explicit
 // entries when asked, the requested entries merged in, in the order Windows

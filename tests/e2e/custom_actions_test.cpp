@@ -47,6 +47,7 @@ Properties LinesOf(const std::string& text, const std::string& prefix, const std
 struct InstallResult {
     long exitCode = -1;
     Properties properties;
+    std::string log;  // the whole verbose log
 };
 
 InstallResult Install(const std::string& package, const std::string& arguments) {
@@ -54,21 +55,51 @@ InstallResult Install(const std::string& package, const std::string& arguments) 
     DeleteFileA(log.c_str());
     InstallResult result;
     result.exitCode = Run("msiexec.exe /i \"" + package + "\" /qn /l*v \"" + log + "\" " + arguments);
+    result.log = ReadFileBytes(log);
     // The verbose log ends with the final properties; one set to the empty
     // text is not listed.
-    result.properties = LinesOf(ReadFileBytes(log), "Property(S): ", " = ");
+    result.properties = LinesOf(result.log, "Property(S): ", " = ");
     return result;
+}
+
+enum class LineMatch { Contains, EndsWith };
+
+// Whether the verbose log holds a line with the text (or ending in it); the
+// failure message shows the lines the actions wrote.
+::testing::AssertionResult LogHasLine(const std::string& log, const std::string& text,
+                                      LineMatch match = LineMatch::Contains) {
+    for (size_t at = 0; at < log.size();) {
+        size_t end = log.find('\n', at);
+        if (end == std::string::npos) end = log.size();
+        std::string line = log.substr(at, end - at);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t found = line.find(text);
+        if (found != std::string::npos && (match == LineMatch::Contains || found + text.size() == line.size()))
+            return ::testing::AssertionSuccess();
+        at = end + 1;
+    }
+    std::string ours;
+    for (const char* action : {"RemoveBackSlashFromInstallDir: ", "ExtractSetAclFromBinaryTable: ",
+                               "AddUsersFullControlToAcl: "}) {
+        for (size_t at = 0; (at = log.find(action, at)) != std::string::npos; ++at)
+            ours += "\n  " + log.substr(at, log.find('\n', at) - at);
+    }
+    return ::testing::AssertionFailure() << "no line with \"" << text << "\" in the log; the actions wrote:" << ours;
 }
 
 long Uninstall(const std::string& package) { return Run("msiexec.exe /x \"" + package + "\" /qn"); }
 
 // Installs a test package with the given properties and removes it again,
 // so that every case starts from a machine without it.
-Properties InstallAndRemove(const std::string& package, const std::string& arguments) {
-    const InstallResult result = Install(PackagePath(package), arguments);
+InstallResult InstallAndRemoveLogged(const std::string& package, const std::string& arguments) {
+    InstallResult result = Install(PackagePath(package), arguments);
     EXPECT_EQ(result.exitCode, ERROR_SUCCESS) << package << " " << arguments;
     EXPECT_EQ(Uninstall(PackagePath(package)), ERROR_SUCCESS) << package;
-    return result.properties;
+    return result;
+}
+
+Properties InstallAndRemove(const std::string& package, const std::string& arguments) {
+    return InstallAndRemoveLogged(package, arguments).properties;
 }
 
 std::string PropertyOr(const Properties& properties, const std::string& name, const std::string& absent) {
@@ -76,8 +107,6 @@ std::string PropertyOr(const Properties& properties, const std::string& name, co
     return found == properties.end() ? absent : found->second;
 }
 
-// What the stand-in SetACL recorded when it was started as the tool path.
-Properties ReadRecord(const std::string& toolPath) { return LinesOf(ReadFileBytes(toolPath + ".txt"), "", "="); }
 
 // ---------------------------------------------------------------------------
 // RemoveBackSlashFromInstallDir
@@ -151,12 +180,16 @@ TEST(ExtractSetAclFromBinaryTable, MissingOrEmptyRowLeavesTheFileEmpty) {
 }
 
 // ---------------------------------------------------------------------------
-// AddUsersFullControlToAcl, with the stand-in SetACL at kToolPath
+// AddUsersFullControlToAcl, with the stand-in SetACL at kToolPath: a program
+// that leaves a record when it runs, which the action must never start. It
+// runs as the installer (SYSTEM in a per-machine install) and the file sits
+// where the installing user can replace it.
 
 class AddUsersFullControlToAclTest : public ::testing::Test {
 protected:
     void SetUp() override {
         MakeDirs(kScenarioDir + "\\Temp");
+        MakeDirs(kObject);
         DeleteFileA(kToolPath.c_str());
         DeleteFileA(Record().c_str());
     }
@@ -164,50 +197,53 @@ protected:
         DeleteFileA(kToolPath.c_str());
         DeleteFileA(Record().c_str());
     }
+    static inline const std::string kObject = kScenarioDir + "\\App";
     static std::string Record() { return kToolPath + ".txt"; }
     static void PlaceStandIn() {
         ASSERT_TRUE(CopyFileA((BinDir() + "fake_setacl.exe").c_str(), kToolPath.c_str(), FALSE));
     }
-    static void RunWith(const std::string& customActionData) {
-        InstallAndRemove("ca_test.msi", "TESTDATA=\"" + customActionData + "\"");
+    static std::string RunWith(const std::string& customActionData) {
+        return InstallAndRemoveLogged("ca_test.msi", "TESTDATA=\"" + customActionData + "\"").log;
     }
+    // The stand-in writes its record after a pause: give one that was
+    // started and not waited for the time to write it.
+    static bool ToolRan() {
+        Sleep(kStandInPauseMs);
+        return PathExists(Record());
+    }
+    static constexpr DWORD kStandInPauseMs = 2000;
 };
 
-TEST_F(AddUsersFullControlToAclTest, StartsTheQuotedCommandWaitsAndDeletesTheTool) {
+const std::string kGranted = "AddUsersFullControlToAcl: the Users group has full control of ";
+
+TEST_F(AddUsersFullControlToAclTest, GrantsInProcessNeverStartsTheToolAndDeletesIt) {
     PlaceStandIn();
-    RunWith("C:\\Data|" + kToolPath);
-    // The stand-in writes its record only after a pause: it is there when
-    // the install has ended only if the action waited for the tool.
-    ASSERT_TRUE(PathExists(Record())) << "the tool did not run, or was not waited for";
-    auto record = ReadRecord(kToolPath);
-    EXPECT_EQ(record["commandline"], "\"" + kToolPath + "\" -on \"C:\\Data\"" + kAceArguments);
-    EXPECT_EQ(record["argc"], "9");
-    EXPECT_EQ(record["arg1"], "-on");
-    EXPECT_EQ(record["arg2"], "C:\\Data");
-    EXPECT_EQ(record["arg8"], "n:S-1-5-32-545;p:full;s:y");
-    EXPECT_EQ(record["show"], std::to_string(SW_MINIMIZE));
+    const std::string log = RunWith(kObject + "|" + kToolPath);
+    EXPECT_FALSE(ToolRan()) << "the tool file was started: " << ReadFileBytes(Record());
+    EXPECT_TRUE(LogHasLine(log, kGranted + kObject));
     EXPECT_FALSE(PathExists(kToolPath)) << "the tool file was not deleted";
 }
 
 TEST_F(AddUsersFullControlToAclTest, ExtraSeparatorsGiveTheSameFields) {
-    const std::string expected = "\"" + kToolPath + "\" -on \"C:\\Program Files\\App\"" + kAceArguments;
-    for (const std::string& data :
-         {"|C:\\Program Files\\App|" + kToolPath, "C:\\Program Files\\App||" + kToolPath,
-          "||C:\\Program Files\\App|||" + kToolPath + "|", "C:\\Program Files\\App|" + kToolPath + "|C:\\Other"}) {
+    for (const std::string& data : {"|" + kObject + "|" + kToolPath, kObject + "||" + kToolPath,
+                                    "||" + kObject + "|||" + kToolPath + "|", kObject + "|" + kToolPath + "|C:\\Other"}) {
         PlaceStandIn();
-        RunWith(data);
-        EXPECT_EQ(ReadRecord(kToolPath)["commandline"], expected) << data;
+        const std::string log = RunWith(data);
+        EXPECT_TRUE(LogHasLine(log, kGranted + kObject, LineMatch::EndsWith)) << data;
         EXPECT_FALSE(PathExists(kToolPath)) << data;
-        DeleteFileA(Record().c_str());
+        EXPECT_FALSE(PathExists(Record())) << data;
     }
 }
 
 TEST_F(AddUsersFullControlToAclTest, FewerThanTwoFieldsStartAndDeleteNothing) {
     PlaceStandIn();
     for (const std::string& data : {std::string(), "|" + kToolPath + "|", std::string("||")}) {
-        RunWith(data);
+        const std::string log = RunWith(data);
         EXPECT_FALSE(PathExists(Record())) << data;
         EXPECT_TRUE(PathExists(kToolPath)) << data;
+        EXPECT_TRUE(LogHasLine(log, "AddUsersFullControlToAcl: CustomActionData \"" + data +
+                                        "\" does not name an object and a tool file"))
+            << data;
     }
 }
 
@@ -217,22 +253,118 @@ TEST_F(AddUsersFullControlToAclTest, ToolThatCannotStartIsStillDeleted) {
     EXPECT_FALSE(PathExists(kToolPath));
 }
 
-TEST_F(AddUsersFullControlToAclTest, FolderWithAFinalBackslashReachesTheToolWhole) {
+TEST_F(AddUsersFullControlToAclTest, FolderWithAFinalBackslashIsGranted) {
     PlaceStandIn();
-    RunWith("C:\\Program Files\\App\\|" + kToolPath);
-    auto record = ReadRecord(kToolPath);
-    EXPECT_EQ(record["commandline"], "\"" + kToolPath + "\" -on \"C:\\Program Files\\App\\\\\"" + kAceArguments);
-    EXPECT_EQ(record["argc"], "9");
-    EXPECT_EQ(record["arg2"], "C:\\Program Files\\App\\");
-    EXPECT_EQ(record["arg3"], "-ot");
+    const std::string log = RunWith(kObject + "\\|" + kToolPath);
+    EXPECT_TRUE(LogHasLine(log, kGranted + kObject + "\\", LineMatch::EndsWith));
+    EXPECT_FALSE(ToolRan());
 }
 
 TEST_F(AddUsersFullControlToAclTest, PathWithAQuoteStartsNothing) {
     PlaceStandIn();
-    const Properties p = InstallAndRemove("ca_test.msi", "QUOTEDTOOL=\"" + kToolPath + "\"");
+    const InstallResult result = InstallAndRemoveLogged("ca_test.msi", "QUOTEDTOOL=\"" + kToolPath + "\"");
+    const Properties& p = result.properties;
     ASSERT_EQ(PropertyOr(p, "CustomActionData", ""), "C:\\Data\" -actn setowner -ownr \"n:S-1-1-0|" + kToolPath);
-    EXPECT_FALSE(PathExists(Record())) << "a path with a quote reached the tool: " << ReadFileBytes(Record());
+    EXPECT_FALSE(ToolRan()) << "a path with a quote reached the tool: " << ReadFileBytes(Record());
     EXPECT_FALSE(PathExists(kToolPath));
+    // No such object: the grant fails, and says so.
+    EXPECT_TRUE(LogHasLine(result.log, "AddUsersFullControlToAcl: giving the Users group full control of C:\\Data\" "
+                                       "-actn setowner -ownr \"n:S-1-1-0 failed: Windows error "));
+}
+
+// Every failure leaves one line in the verbose log naming the action, the
+// object and the Windows error; the installation still succeeds.
+TEST_F(AddUsersFullControlToAclTest, FailuresAreLoggedWithObjectAndError) {
+    // A missing object, with the characters that mean something in a
+    // record's template: they stand for themselves in the line.
+    const std::string missing = kScenarioDir + "\\Missing [Data] {1}";
+    WriteFileBytes(kToolPath, "");
+    std::string log = RunWith(missing + "|" + kToolPath);
+    EXPECT_TRUE(LogHasLine(log, "AddUsersFullControlToAcl: giving the Users group full control of " + missing +
+                                    " failed: Windows error " + std::to_string(ERROR_FILE_NOT_FOUND),
+                           LineMatch::EndsWith));
+    // A tool path that names a folder: it is not a plain file, and stays.
+    const std::string folder = kScenarioDir + "\\ToolFolder";
+    MakeDirs(folder);
+    WriteFileBytes(folder + "\\inside.txt", "kept");
+    log = RunWith(kObject + "|" + folder);
+    EXPECT_TRUE(LogHasLine(log, "AddUsersFullControlToAcl: "));
+    EXPECT_TRUE(LogHasLine(log, "(" + folder + "): Windows error "));
+    EXPECT_EQ(ReadFileBytes(folder + "\\inside.txt"), "kept");
+    // A tool file that is already gone.
+    log = RunWith(kObject + "|" + kToolPath + ".gone");
+    EXPECT_TRUE(LogHasLine(log, "AddUsersFullControlToAcl: opening the tool file failed (" + kToolPath +
+                                    ".gone): Windows error " + std::to_string(ERROR_FILE_NOT_FOUND)));
+}
+
+TEST(ExtractSetAclFromBinaryTable, MissingRowIsLogged) {
+    const InstallResult result = InstallAndRemoveLogged("ca_test.msi", "EXTRACT=1");
+    EXPECT_TRUE(LogHasLine(result.log, "ExtractSetAclFromBinaryTable: the package has no Binary row SetAcl"));
+    EXPECT_TRUE(LogHasLine(result.log, "Windows error " + std::to_string(ERROR_NO_MORE_ITEMS)));
+    DeleteFileA(PropertyOr(result.properties, "SetAclTempPath", "").c_str());
+}
+
+TEST(RemoveBackSlashFromInstallDir, NameThatNamesNoPropertyIsLogged) {
+    const InstallResult result = InstallAndRemoveLogged("ca_test.msi", "TESTNAME=X");
+    EXPECT_TRUE(LogHasLine(result.log, "RemoveBackSlashFromInstallDir: MainInstallDirPropName \"X\" names no folder "
+                                       "property"));
+}
+
+// ---------------------------------------------------------------------------
+// A program put in place of the extracted tool between the immediate and the
+// deferred action, as the installing user can: the package's own
+// tool_swapper action copies the stand-in over the file right after the
+// extraction. It must never run, on install or on repair, and the grant is
+// still made.
+
+class ReplacedToolTest : public ::testing::Test {
+protected:
+    void SetUp() override { MakeDirs(kData); }
+    static inline const std::string kData = kScenarioDir + "\\Data";
+    static std::string Arguments() {
+        return "EXTRACT=1 GRANTOBJECT=\"" + kData + "\" SWAPSOURCE=\"" + BinDir() + "fake_setacl.exe\"";
+    }
+    // Checks one run: the swap happened, the swapped-in program did not run,
+    // its file is gone, and the grant was made.
+    static void CheckRun(const InstallResult& run, const char* what) {
+        EXPECT_EQ(run.exitCode, ERROR_SUCCESS) << what;
+        const std::string tool = PropertyOr(run.properties, "SetAclTempPath", "");
+        ASSERT_FALSE(tool.empty()) << what;
+        EXPECT_EQ(PropertyOr(run.properties, "CustomActionData", ""), kData + "|" + tool) << what;
+        ASSERT_TRUE(PathExists(tool + ".swapped")) << what << ": the file was not replaced, the case proves nothing";
+        Sleep(2000);  // the stand-in writes its record after a pause
+        EXPECT_FALSE(PathExists(tool + ".txt")) << what << ": the replaced file was started: "
+                                                << ReadFileBytes(tool + ".txt");
+        EXPECT_FALSE(PathExists(tool)) << what << ": the tool file was not deleted";
+        EXPECT_TRUE(LogHasLine(run.log, kGranted + kData, LineMatch::EndsWith)) << what;
+        DeleteFileA((tool + ".swapped").c_str());
+        DeleteFileA((tool + ".txt").c_str());
+    }
+};
+
+TEST_F(ReplacedToolTest, OnInstallIsNeverStarted) {
+    const InstallResult installed = Install(PackagePath("ca_test.msi"), Arguments());
+    CheckRun(installed, "install");
+    EXPECT_EQ(Uninstall(PackagePath("ca_test.msi")), ERROR_SUCCESS);
+}
+
+TEST_F(ReplacedToolTest, OnRepairIsNeverStarted) {
+    ASSERT_EQ(Install(PackagePath("ca_test.msi"), "").exitCode, ERROR_SUCCESS);
+    const InstallResult repaired =
+        Install(PackagePath("ca_test.msi"), "REINSTALL=ALL REINSTALLMODE=omus " + Arguments());
+    CheckRun(repaired, "repair");
+    EXPECT_EQ(Uninstall(PackagePath("ca_test.msi")), ERROR_SUCCESS);
+}
+
+// A package built before the grant moved in-process carries the tool as its
+// SetAcl row: the row is still extracted and consumed, never run.
+TEST_F(ReplacedToolTest, PackageWithASetAclRowStillGrantsAndRunsNothing) {
+    const InstallResult installed =
+        InstallAndRemoveLogged("ca_stream_3000.msi", "EXTRACT=1 GRANTOBJECT=\"" + kData + "\"");
+    const std::string tool = PropertyOr(installed.properties, "SetAclTempPath", "");
+    ASSERT_FALSE(tool.empty());
+    EXPECT_FALSE(PathExists(tool)) << "the extracted tool file is left behind";
+    EXPECT_TRUE(LogHasLine(installed.log, kGranted + kData, LineMatch::EndsWith));
 }
 
 // ---------------------------------------------------------------------------
@@ -277,7 +409,10 @@ bool FileSecurityIsKept() {
     return kept;
 }
 
-TEST(TarnwickPackage, InstallsGrantsAndUninstallsSilently) {
+// Users get full control of the Data folder the package creates for the
+// database and its lock files, never of the folder that holds the launcher:
+// there any user could replace Tarnwick.exe or plant a library beside it.
+TEST(TarnwickPackage, InstallsGrantsOnTheDataFolderAndUninstallsSilently) {
     const std::string package = BinDir() + "Tarnwick.msi";
     const InstallResult installed = Install(package, "");
     ASSERT_EQ(installed.exitCode, ERROR_SUCCESS);
@@ -288,25 +423,34 @@ TEST(TarnwickPackage, InstallsGrantsAndUninstallsSilently) {
     const std::string exe = folder + "Tarnwick.exe";
     ASSERT_TRUE(PathExists(exe));
     EXPECT_TRUE(ReadFileBytes(exe) == ReadFileBytes(BinDir() + "Tarnwick.exe")) << "the installed launcher differs";
+    const std::string data = folder + "Data";
+    EXPECT_TRUE(PathExists(data)) << "the package made no Data folder";
 
     const std::string tool = PropertyOr(p, "SetAclTempPath", "");
     ASSERT_FALSE(tool.empty());
-    EXPECT_EQ(PropertyOr(p, "CustomActionData", ""), "C:\\Program Files\\Tarnwick|" + tool);
+    EXPECT_EQ(PropertyOr(p, "CustomActionData", ""), data + "|" + tool);
     EXPECT_FALSE(PathExists(tool)) << "the temporary tool file is left behind";
+    // Wine keeps no file DACLs: the engine's own word is the action's line.
+    EXPECT_TRUE(LogHasLine(installed.log, kGranted + data, LineMatch::EndsWith));
+    EXPECT_FALSE(LogHasLine(installed.log, kGranted + folder.substr(0, folder.size() - 1), LineMatch::EndsWith))
+        << "the launcher's own folder was opened to Users";
     // Read before the package goes, checked after: the removal is checked
     // whether or not this Wine can show the grant.
     const bool fileSecurityKept = FileSecurityIsKept();
-    const bool usersGranted = fileSecurityKept && UsersHaveFullControl(folder);
+    const bool dataGranted = fileSecurityKept && UsersHaveFullControl(data);
+    const bool folderGranted = fileSecurityKept && UsersHaveFullControl(folder);
 
     EXPECT_EQ(Uninstall(package), ERROR_SUCCESS);
     EXPECT_FALSE(PathExists(exe));
+    EXPECT_FALSE(PathExists(data));
     EXPECT_FALSE(PathExists(folder));
     const std::string productCode = PropertyOr(p, "ProductCode", "");
     ASSERT_FALSE(productCode.empty());
     EXPECT_EQ(MsiQueryProductStateA(productCode.c_str()), INSTALLSTATE_UNKNOWN);
 
-    if (!fileSecurityKept) GTEST_SKIP() << "this Wine keeps no file DACLs: the Users entry cannot be read back";
-    EXPECT_TRUE(usersGranted) << "Users were not given full control of " << folder;
+    if (!fileSecurityKept) GTEST_SKIP() << "this Wine keeps no file DACLs: the Users entries cannot be read back";
+    EXPECT_TRUE(dataGranted) << "Users were not given full control of " << data;
+    EXPECT_FALSE(folderGranted) << "Users were given full control of " << folder;
 }
 
 }  // namespace

@@ -47,6 +47,27 @@ TEST(CustomActionData, FewerThanTwoFieldsGiveNothing) {
         EXPECT_FALSE(SplitCustomActionData(value)) << value;
 }
 
+TEST(CustomActionData, WideValueSplitsTheSameWayAndKeepsEveryCharacter) {
+    for (const wchar_t* value : {L"C:\\\u0414\u0430\u043d\u043d\u044b\u0435|C:\\Temp\\ZQS1.tmp",
+                                 L"||C:\\\u0414\u0430\u043d\u043d\u044b\u0435||C:\\Temp\\ZQS1.tmp|x"}) {
+        const auto fields = SplitCustomActionData(std::wstring_view(value));
+        ASSERT_TRUE(fields);
+        EXPECT_TRUE(fields->objectPath == L"C:\\\u0414\u0430\u043d\u043d\u044b\u0435");
+        EXPECT_TRUE(fields->toolPath == L"C:\\Temp\\ZQS1.tmp");
+    }
+    for (const wchar_t* value : {L"", L"|", L"C:\\Data", L"|C:\\Data||"})
+        EXPECT_FALSE(SplitCustomActionData(std::wstring_view(value)));
+}
+
+TEST(UsersFullControlArguments, AreTheWordsSetAclWasGiven) {
+    const std::vector<std::string> expected = {"AddUsersFullControlToAcl", "-on", "C:\\Data", "-ot", "file",
+                                               "-actn", "ace", "-ace", "n:S-1-5-32-545;p:full;s:y"};
+    EXPECT_EQ(UsersFullControlArguments("AddUsersFullControlToAcl", "C:\\Data"), expected);
+    // The same words as on the command line the tool was started with.
+    EXPECT_EQ(BuildSetAclCommandLine("C:\\t.tmp", "C:\\Data"),
+              "\"C:\\t.tmp\" -on \"C:\\Data\" -ot file -actn ace -ace \"" + expected.back() + "\"");
+}
+
 TEST(SetAclCommandLine, CharacterForCharacter) {
     EXPECT_EQ(BuildSetAclCommandLine("C:\\Temp\\ZQS1A2B.tmp", "C:\\Data"),
               "\"C:\\Temp\\ZQS1A2B.tmp\" -on \"C:\\Data\" -ot file -actn ace -ace \"n:S-1-5-32-545;p:full;s:y\"");
