@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/handles.h"
 #include "common/registry_roots.h"
 #include "permissions/work_list.h"
 #include "registry/key_list.h"
@@ -30,11 +31,8 @@ FILETIME Now() {
 
 FILETIME CreationTime(DWORD pid) {
     FILETIME created = {}, exited, kernel, user;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
-    if (process) {
-        GetProcessTimes(process, &created, &exited, &kernel, &user);
-        CloseHandle(process);
-    }
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (process) GetProcessTimes(process.get(), &created, &exited, &kernel, &user);
     return created;
 }
 
@@ -206,15 +204,14 @@ double CpuMilliseconds(HANDLE process) {
 void IdleCost() {
     const std::string access = InstallRuntime2002({{"window", "now"}, {"lifetimeMs", "40000"}});
     RunningProcess run = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -WAIT=20000 x.mdb");
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, run.pid);
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, run.pid));
     ReadRecord(access, 20000);
     Sleep(2000);
-    const double cpuBefore = CpuMilliseconds(process);
+    const double cpuBefore = CpuMilliseconds(process.get());
     const FILETIME from = Now();
     WaitForExit(run, 120000);
     const FILETIME to = Now();
-    Report("idle_cpu_during_watch", CpuMilliseconds(process) - cpuBefore, Milliseconds(from, to), "ms");
-    CloseHandle(process);
+    Report("idle_cpu_during_watch", CpuMilliseconds(process.get()) - cpuBefore, Milliseconds(from, to), "ms");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // registry values that the running launch saved.
 #include <windows.h>
 
+#include "common/handles.h"
 #include "common/system_library.h"
 #include "common/windows_version.h"
 #include "launcher/command_line.h"
@@ -23,12 +24,9 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_TIMER: {
         KillTimer(window, kStartTimer);
-        HANDLE worker = CreateThread(nullptr, 0, LaunchWorker, window, 0, nullptr);
-        if (worker) {
-            CloseHandle(worker);  // the program never waits for the worker
-        } else {
-            PostMessageA(window, WM_CLOSE, 0, 0);
-        }
+        // The program never waits for the worker: its handle is closed at once.
+        const UniqueHandle worker(CreateThread(nullptr, 0, LaunchWorker, window, 0, nullptr));
+        if (!worker) PostMessageA(window, WM_CLOSE, 0, 0);
         return 0;
     }
     case WM_PAINT: {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/ascii_text.h"
+#include "common/registry_roots.h"
 #include "registry/capture_catalogue.h"
 
 namespace {
@@ -61,7 +62,8 @@ std::vector<std::string> BuildMachineWorkList() {
 
 std::string RepermissionCommand(RepairRoot root, std::string_view key) {
     std::string command = "-on \"";
-    command += root == RepairRoot::Classes ? "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES" : "HKEY_LOCAL_MACHINE";
+    command += NamesOf(RegRoot::LocalMachine).longName;
+    if (root == RepairRoot::Classes) command += "\\SOFTWARE\\CLASSES";
     command += '\\';
     command += key;
     command += "\" -ot reg -actn ace -ace \"n:S-1-5-32-545;p:full;s:y\" -actn clear -clr \"dacl,sacl\"";

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/ascii_text.h"
 #include "tools/snapshot/text_encoding.h"
 
 namespace {
@@ -53,13 +54,7 @@ std::string HexPrefix(std::uint32_t type) {
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
+    return StartsWithIgnoringAsciiCase(text, prefix);
 }
 
 int HexDigit(char c) {

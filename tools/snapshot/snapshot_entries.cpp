@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/ascii_text.h"
 #include "tools/snapshot/text_encoding.h"
 
 namespace {
@@ -9,16 +10,7 @@ namespace {
 // The padding a writer adds: 0 to 7 bytes of 0xFF.
 constexpr size_t kMaxPadding = 7;
 
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
+bool SameNoCase(std::string_view a, std::string_view b) { return EqualsIgnoringAsciiCase(a, b); }
 
 std::string LineError(size_t line, const std::string& message) {
     return "line " + std::to_string(line) + " of the deciphered snapshot " + message;
