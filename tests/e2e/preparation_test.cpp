@@ -216,6 +216,15 @@ TEST_F(Preparation, Full2010) {
     EXPECT_EQ(RawValue(HKEY_CURRENT_USER, existing, "Path"), "REG_SZ:C:\\DATA");
     EXPECT_EQ(RawValue(HKEY_CURRENT_USER, existing, "AllowSubfolders"), "REG_DWORD:1");
     EXPECT_EQ(TrustedLocations("14.0"), std::vector<std::string>{"REG_SZ:C:\\DATA|REG_DWORD:1|not a GUID name"});
+
+    // Folder names are compared ignoring letter case in ASCII only, the same
+    // on every machine: "DONN\xC9ES" and "donn\xE9es" are two folders, so the
+    // existing location is not given the new one's rights.
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\14.0\\Access\\Security\\Trusted Locations");
+    SetRawValue(HKEY_CURRENT_USER, existing, "Path", REG_SZ, Sz("C:\\DONN\xC9" "ES"));
+    EXPECT_EQ(RunTarnwick("-SUBFOLDERS C:\\Donn\xE9\x65s\\App.accdb"), 0);
+    EXPECT_EQ(RawValue(HKEY_CURRENT_USER, existing, "AllowSubfolders"), "missing");
+    EXPECT_EQ(TrustedLocations("14.0").size(), 2u);
 }
 
 std::string RegistryErrorText(const std::string& title) {
