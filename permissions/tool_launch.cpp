@@ -147,7 +147,7 @@ void DeleteToolFile(UniqueFile held, const std::string& path) {
     const auto setInformation = SystemFunction<Fn>(Kernel32(), "SetFileInformationByHandle");
     if (!setInformation) held.reset();
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (held) {
+        if (held && setInformation) {
             FILE_DISPOSITION_INFO disposition = {TRUE};
             if (setInformation(held.get(), FileDispositionInfo, &disposition, sizeof disposition)) return;
         } else if (DeleteFileA(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) {

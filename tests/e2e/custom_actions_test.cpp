@@ -413,7 +413,7 @@ bool FileSecurityIsKept() {
 // database and its lock files, never of the folder that holds the launcher:
 // there any user could replace Tarnwick.exe or plant a library beside it.
 TEST(TarnwickPackage, InstallsGrantsOnTheDataFolderAndUninstallsSilently) {
-    const std::string package = BinDir() + "Tarnwick.msi";
+    const std::string package = BinDir() + "Tarnwick-x64-test.msi";  // the x64 build of Tarnwick.msi
     const InstallResult installed = Install(package, "");
     ASSERT_EQ(installed.exitCode, ERROR_SUCCESS);
     const Properties& p = installed.properties;
