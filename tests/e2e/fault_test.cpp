@@ -151,6 +151,27 @@ TEST_F(Faults, DamagedSnapshotFilesRestoreNothingAndAreDeleted) {
     EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:" + big);
 }
 
+// Restore mode writes into the machine's keys what it reads from a folder the
+// user can write to: a value far larger than any captured one, or of a type
+// no registry has, is refused with a log line each, and the rest applies.
+TEST_F(Faults, RestoreRefusesOversizedAndOddlyTypedLinesAndLogsEach) {
+    SeedWatchedValues();
+    const std::string file = TempDir() + "~ZQReg.dat";
+    SetRawValue(HKEY_CLASSES_ROOT, kCurVer, "", REG_SZ, Sz("before"));
+    WriteFileBytes(file, EncipherSnapshot("HKEY_CLASSES_ROOT\\" + kCurVer + "\t=REG_SZ\t" + std::string(70000, 'c') +
+                                          "\n"
+                                          "HKEY_CLASSES_ROOT\\.mdb\t=REG_RAW_HEX\t4294967295:0x01\n"
+                                          "HKEY_CLASSES_ROOT\\.mde\t=REG_SZ\tAccess.MDEFile\n"));
+    EXPECT_EQ(RunTarnwick("-LOGGING -RESTORE"), 0);
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:before");
+    EXPECT_NE(RawValue(HKEY_CLASSES_ROOT, ".mdb", "").rfind("type 4294967295", 0), 0u);
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, ".mde", ""), "REG_SZ:Access.MDEFile");
+    const auto lines = LogLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) { return line.rfind("Restore refused a line: ", 0) == 0; }),
+              2);
+}
+
 TEST_F(Faults, TemporaryFolderMissingUnwritableOrVeryLong) {
     SeedWatchedValues();
     const std::string exe = InstallFullAccess(2002) + "\\MSACCESS.EXE";
