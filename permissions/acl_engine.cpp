@@ -17,18 +17,6 @@ void Say(std::string* messages, const std::string& line) {
 
 std::string ErrorText(DWORD error) { return "error " + std::to_string(error); }
 
-// The audit list can only be read or written with this privilege, which an
-// administrator holds but does not have switched on.
-bool EnableSecurityPrivilege() {
-    UniqueToken token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive())) return false;
-    TOKEN_PRIVILEGES privileges = {};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    return LookupPrivilegeValueA(nullptr, "SeSecurityPrivilege", &privileges.Privileges[0].Luid) &&
-           AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) &&
-           GetLastError() == ERROR_SUCCESS;
-}
 
 DWORD AccessMask(unsigned permissions, AclObjectType type) {
     DWORD mask = 0;
@@ -168,6 +156,19 @@ bool CanonicalCopy(PACL list, std::vector<BYTE>& out) {
 }
 
 }  // namespace
+
+// The audit list can only be read or written with this privilege, which an
+// administrator holds but does not have switched on.
+bool EnableSecurityPrivilege() {
+    UniqueToken token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive())) return false;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    return LookupPrivilegeValueA(nullptr, "SeSecurityPrivilege", &privileges.Privileges[0].Luid) &&
+           AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) &&
+           GetLastError() == ERROR_SUCCESS;
+}
 
 bool BuildAclList(const AclCommand& command, bool sacl, bool isFolder, PACL current, std::vector<BYTE>& list,
                   std::string* messages) {

@@ -42,3 +42,6 @@ bool BuildAclList(const AclCommand& command, bool sacl, bool isFolder, PACL curr
 
 // Splits the command text into its argument vector, parses it and runs it.
 AclResult RunAclCommand(std::string_view text, std::string* messages = nullptr);
+// Switches on the privilege without which the audit list can be neither read
+// nor written; false when the process does not hold it.
+bool EnableSecurityPrivilege();

@@ -74,18 +74,6 @@ Scratch FileScratch(const std::string& path, bool isFolder) {
             {{"U", kFailure, kFileRead, kEveryone}, {"U", kSuccess, kFileFull, kPowerUsers}}};
 }
 
-// The audit list can be read and written only with this privilege switched on.
-bool EnableSecurityPrivilege() {
-    UniqueToken token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.receive())) return false;
-    TOKEN_PRIVILEGES privileges = {};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    return LookupPrivilegeValueA(nullptr, "SeSecurityPrivilege", &privileges.Privileges[0].Luid) &&
-           AdjustTokenPrivileges(token.get(), FALSE, &privileges, 0, nullptr, nullptr) &&
-           GetLastError() == ERROR_SUCCESS;
-}
-
 // The explicit entries of one list in the object's order ("A" allowed,
 // "D" denied, "U" audit), or the error of reading it.
 struct ListRead {

@@ -65,20 +65,6 @@ Stored GetStored(HKEY root, const std::string& key, const wchar_t* name) {
     return out;
 }
 
-std::string Utf16(const std::wstring& text) {
-    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
-}
-
-ULONGLONG WriteTime(HKEY root, const std::string& key) {
-    HKEY opened;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return 0;
-    FILETIME written = {};
-    RegQueryInfoKeyW(opened, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     &written);
-    RegCloseKey(opened);
-    return (ULONGLONG(written.dwHighDateTime) << 32) | written.dwLowDateTime;
-}
-
 const std::wstring kGreekAndChinese = L"\u03A9mega \u4E2D";
 
 // Values of every shape a captured value may have: text in scripts the
@@ -297,12 +283,12 @@ TEST_F(RegistryAccess, RestoreWritesOnlyValuesThatDifferFromWhatWasCaptured) {
     EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, changed, "Greek", "Omega", false), 0u);
     SetStored(HKEY_CURRENT_USER, changed, L"Type only", REG_EXPAND_SZ, Utf16(L"x" + std::wstring(1, L'\0')));
     EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, changed, "Absent", "created after the capture", false), 0u);
-    const ULONGLONG before = WriteTime(HKEY_CURRENT_USER, untouched);
+    const ULONGLONG before = KeyWriteTime(HKEY_CURRENT_USER, untouched);
     ASSERT_NE(before, 0u);
     Sleep(50);  // a write now would get a later time
 
     RestoreEntries(list);
-    EXPECT_EQ(WriteTime(HKEY_CURRENT_USER, untouched), before) << "a value holding what was captured was written";
+    EXPECT_EQ(KeyWriteTime(HKEY_CURRENT_USER, untouched), before) << "a value holding what was captured was written";
     EXPECT_EQ(GetStored(HKEY_CURRENT_USER, changed, L"Greek"), (Stored{0, REG_SZ, Utf16(kGreekAndChinese + L'\0')}));
     EXPECT_EQ(GetStored(HKEY_CURRENT_USER, changed, L"Type only").type, DWORD(REG_SZ));
     EXPECT_EQ(GetStored(HKEY_CURRENT_USER, changed, L"Absent").bytes,
