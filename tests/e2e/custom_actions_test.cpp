@@ -3,11 +3,14 @@
 // log and the files the actions leave behind.
 #include <aclapi.h>
 #include <msi.h>
+#include <msiquery.h>
 #include <sddl.h>
 
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "common/handles.h"
 #include "tests/support/harness.h"
@@ -451,6 +454,158 @@ TEST(TarnwickPackage, InstallsGrantsOnTheDataFolderAndUninstallsSilently) {
     if (!fileSecurityKept) GTEST_SKIP() << "this Wine keeps no file DACLs: the Users entries cannot be read back";
     EXPECT_TRUE(dataGranted) << "Users were not given full control of " << data;
     EXPECT_FALSE(folderGranted) << "Users were given full control of " << folder;
+}
+
+// ---------------------------------------------------------------------------
+// Upgrades in place
+
+const char kUpgradeCode[] = "{6E0B3C52-8F1D-4B7A-9C24-3A5D7E1F0B61}";
+
+// The product codes of every installed Tarnwick, of whatever version.
+std::vector<std::string> InstalledTarnwicks() {
+    std::vector<std::string> codes;
+    char code[39];
+    for (DWORD i = 0; MsiEnumRelatedProductsA(kUpgradeCode, 0, i, code) == ERROR_SUCCESS; ++i) codes.push_back(code);
+    return codes;
+}
+
+std::string ProductInfo(const std::string& productCode, const char* property) {
+    char value[MAX_PATH * 2] = "";
+    DWORD size = sizeof value;
+    return MsiGetProductInfoA(productCode.c_str(), property, value, &size) == ERROR_SUCCESS ? value : "";
+}
+
+// A value of the product's entry in Add/Remove Programs, as RawValue gives it.
+std::string RemoveProgramsValue(const std::string& productCode, const std::string& name) {
+    return RawValue(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + productCode, name);
+}
+
+std::set<std::string> NamesIn(const std::string& folder) {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do names.insert(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// The ProductVersion a package declares.
+std::string ProductVersionOf(const std::string& package) {
+    MSIHANDLE database = 0, view = 0, record = 0;
+    std::string version;
+    if (MsiOpenDatabaseA(package.c_str(), MSIDBOPEN_READONLY, &database) == ERROR_SUCCESS &&
+        MsiDatabaseOpenViewA(database, "SELECT `Value` FROM `Property` WHERE `Property`='ProductVersion'", &view) ==
+            ERROR_SUCCESS &&
+        MsiViewExecute(view, 0) == ERROR_SUCCESS && MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+        char value[64] = "";
+        DWORD size = sizeof value;
+        if (MsiRecordGetStringA(record, 1, value, &size) == ERROR_SUCCESS) version = value;
+    }
+    for (const MSIHANDLE handle : {record, view, database})
+        if (handle) MsiCloseHandle(handle);
+    return version;
+}
+
+std::string TarnwickPackagePath() { return BinDir() + "Tarnwick-x64-test.msi"; }
+
+class TarnwickUpgradeTest : public ::testing::Test {
+protected:
+    const std::string folder = "C:\\Program Files\\Tarnwick\\";
+    const std::string exe = folder + "Tarnwick.exe";
+    const std::string database = folder + "Data\\Orders.mdb";
+    const std::string databaseBytes = std::string("Standard Jet DB\0orders of the user", 35);
+
+    void SetUp() override { ASSERT_TRUE(InstalledTarnwicks().empty()) << "a Tarnwick is installed before the test"; }
+    void TearDown() override {
+        for (const std::string& code : InstalledTarnwicks()) ::Run("msiexec.exe /x " + code + " /qn");
+        DeleteFileA(database.c_str());
+        RemoveDirectoryA((folder + "Data").c_str());
+        RemoveDirectoryA(folder.c_str());
+    }
+
+    // Installs a package and checks that it is then the one Tarnwick there is.
+    std::string InstallAsOnlyTarnwick(const std::string& package, const std::string& version) {
+        const InstallResult installed = Install(package, "");
+        EXPECT_EQ(installed.exitCode, ERROR_SUCCESS) << package;
+        const std::string code = PropertyOr(installed.properties, "ProductCode", "");
+        EXPECT_EQ(InstalledTarnwicks(), std::vector<std::string>{code}) << "after installing " << package;
+        EXPECT_EQ(ProductInfo(code, INSTALLPROPERTY_VERSIONSTRING), version);
+        EXPECT_EQ(RemoveProgramsValue(code, "DisplayVersion"), "REG_SZ:" + version);
+        EXPECT_TRUE(ReadFileBytes(exe) == ReadFileBytes(BinDir() + "Tarnwick.exe")) << "the installed launcher differs";
+        EXPECT_EQ(ReadFileBytes(database), databaseBytes) << "the user's database in the Data folder was not kept";
+        EXPECT_TRUE(LogHasLine(installed.log, kGranted + folder + "Data", LineMatch::EndsWith));
+        return code;
+    }
+};
+
+// Version N, a rebuild of N, then N+1: one entry in Add/Remove Programs each
+// time, the user's database in the Data folder kept; N again is refused; a
+// repair puts back a deleted launcher; removal keeps the user's database
+// and leaves nothing else.
+TEST_F(TarnwickUpgradeTest, ReplacesEveryEarlierBuildRefusesADowngradeRepairsAndRemovesCleanly) {
+    const std::set<std::string> tempBefore = NamesIn(TempDir());
+    const std::string version = ProductVersionOf(TarnwickPackagePath());
+    ASSERT_FALSE(version.empty());
+
+    // N, and what Add/Remove Programs shows of it.
+    const InstallResult first = Install(TarnwickPackagePath(), "");
+    ASSERT_EQ(first.exitCode, ERROR_SUCCESS);
+    const std::string firstCode = PropertyOr(first.properties, "ProductCode", "");
+    ASSERT_EQ(InstalledTarnwicks(), std::vector<std::string>{firstCode});
+    EXPECT_EQ(RemoveProgramsValue(firstCode, "DisplayName"), "REG_SZ:Tarnwick");
+    EXPECT_EQ(RemoveProgramsValue(firstCode, "Publisher"), "REG_SZ:Tarnwick");
+    EXPECT_EQ(RemoveProgramsValue(firstCode, "DisplayVersion"), "REG_SZ:" + version);
+    EXPECT_NE(RemoveProgramsValue(firstCode, "Comments").find("Microsoft Access"), std::string::npos);
+    const std::string icon = ProductInfo(firstCode, INSTALLPROPERTY_PRODUCTICON);
+    EXPECT_EQ(ReadFileBytes(icon).substr(0, 4), std::string("\0\0\1\0", 4)) << "no icon for the product: " << icon;
+    WriteFileBytes(database, databaseBytes);
+
+    // The same version built again replaces it: a rebuild is never a second entry.
+    const std::string rebuiltCode = InstallAsOnlyTarnwick(PackagePath("Tarnwick-rebuilt.msi"), version);
+    EXPECT_NE(rebuiltCode, firstCode);
+    EXPECT_EQ(RemoveProgramsValue(firstCode, "DisplayName"), "missing");
+
+    // N+1, with the support link its build was given.
+    const std::string nextVersion = ProductVersionOf(PackagePath("Tarnwick-next.msi"));
+    ASSERT_NE(nextVersion, version);
+    const std::string nextCode = InstallAsOnlyTarnwick(PackagePath("Tarnwick-next.msi"), nextVersion);
+    EXPECT_EQ(RemoveProgramsValue(nextCode, "HelpLink"), "REG_SZ:https://support.example.test/tarnwick");
+    EXPECT_EQ(RemoveProgramsValue(rebuiltCode, "DisplayName"), "missing");
+
+    // N over N+1 is refused and changes nothing.
+    const InstallResult downgrade = Install(TarnwickPackagePath(), "");
+    EXPECT_NE(downgrade.exitCode, ERROR_SUCCESS) << "an older package was installed over a newer one";
+    EXPECT_EQ(PropertyOr(downgrade.properties, "NEWERTARNWICKFOUND", ""), nextCode);
+    EXPECT_EQ(InstalledTarnwicks(), std::vector<std::string>{nextCode});
+    EXPECT_EQ(ProductInfo(nextCode, INSTALLPROPERTY_VERSIONSTRING), nextVersion);
+    EXPECT_TRUE(PathExists(exe));
+
+    // Repair.
+    ASSERT_TRUE(DeleteFileA(exe.c_str()));
+    // What "msiexec /fomus" asks for, as properties: Wine's msiexec /f gives
+    // up before it repairs (exit code 69 with a package, 1 with a product code).
+    EXPECT_EQ(Install(PackagePath("Tarnwick-next.msi"), "REINSTALL=ALL REINSTALLMODE=omus").exitCode, ERROR_SUCCESS);
+    EXPECT_TRUE(ReadFileBytes(exe) == ReadFileBytes(BinDir() + "Tarnwick.exe")) << "repair did not put back the launcher";
+    EXPECT_EQ(InstalledTarnwicks(), std::vector<std::string>{nextCode});
+
+    // Removal: the user's database is theirs; nothing else stays.
+    EXPECT_EQ(::Run("msiexec.exe /x " + nextCode + " /qn"), ERROR_SUCCESS);
+    EXPECT_TRUE(InstalledTarnwicks().empty());
+    EXPECT_EQ(RemoveProgramsValue(nextCode, "DisplayName"), "missing");
+    EXPECT_FALSE(PathExists(exe));
+    EXPECT_EQ(ReadFileBytes(database), databaseBytes) << "removal deleted the user's database";
+    EXPECT_EQ(NamesIn(folder), (std::set<std::string>{".", "..", "Data"}));
+    ASSERT_TRUE(DeleteFileA(database.c_str()));
+    RemoveDirectoryA((folder + "Data").c_str());
+    RemoveDirectoryA(folder.c_str());
+
+    std::set<std::string> tempAfter = NamesIn(TempDir());
+    tempAfter.erase("brisolde-test-install.log");
+    std::set<std::string> tempBeforeWithoutLog = tempBefore;
+    tempBeforeWithoutLog.erase("brisolde-test-install.log");
+    EXPECT_EQ(tempAfter, tempBeforeWithoutLog) << "the installations left files in the temporary folder";
 }
 
 }  // namespace
