@@ -76,6 +76,19 @@ std::uint32_t ReadStoredText(HKEY root, const std::string& keyPath, const std::s
     return 0;
 }
 
+// A 32-bit launcher reads and prepares the 32-bit registry view, which a
+// 64-bit Office does not read (and a 64-bit test build the other way round):
+// such an Access is started all the same, with a line that says why it may
+// not find what it needs.
+void WarnOfOtherProgramWidth(int year, const std::string& program) {
+    constexpr int kOwnBits = sizeof(void*) * 8;
+    const int bits = ProgramBits(program);
+    if (bits == 0 || bits == kOwnBits) return;
+    Log("Access " + std::to_string(year) + " is a " + std::to_string(bits) + "-bit program and this launcher a " +
+        std::to_string(kOwnBits) + "-bit one: the registry it prepares is not the one that Access reads. "
+        "Tarnwick supports 32-bit Office only.");
+}
+
 }  // namespace
 
 void ReadMdbAssociation(LauncherContext& ctx) {
@@ -142,6 +155,7 @@ bool ChooseAccessExecutable(LauncherContext& ctx) {
             ctx.strAccessExePath = candidate;
             ctx.nAccessVersion = generation.year;
             Log("Will use full version of " + std::to_string(generation.year) + ": ", ctx.strAccessExePath);
+            WarnOfOtherProgramWidth(generation.year, candidate);
             break;
         }
     }
@@ -186,6 +200,29 @@ int FileExists(const std::string& path) {
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     return file ? 1 : 0;
+}
+
+int ProgramBits(const std::string& path) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return 0;
+    const auto readAt = [&](LONG offset, void* out, DWORD size) {
+        DWORD read = 0;
+        return SetFilePointer(file.get(), offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+               ReadFile(file.get(), out, size, &read, nullptr) && read == size;
+    };
+    IMAGE_DOS_HEADER dos = {};
+    if (!readAt(0, &dos, sizeof dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew <= 0) return 0;
+    struct {
+        DWORD signature;
+        IMAGE_FILE_HEADER file;
+    } header = {};
+    if (!readAt(dos.e_lfanew, &header, sizeof header) || header.signature != IMAGE_NT_SIGNATURE) return 0;
+    switch (header.file.Machine) {
+    case IMAGE_FILE_MACHINE_I386: return 32;
+    case IMAGE_FILE_MACHINE_AMD64: return 64;
+    default: return 0;
+    }
 }
 
 std::string GetCommonFilesDir() {

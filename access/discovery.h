@@ -34,5 +34,8 @@ std::uint32_t ReadStoredCommandLine(const std::string& keyText, const std::strin
 std::optional<std::vector<std::string>> EnumSubkeyNames(HKEY root, const std::string& keyPath);
 // 1 when the file can be opened for reading, else 0.
 int FileExists(const std::string& path);
+// 32 or 64 for a Windows program of those widths (by its PE header), 0 for
+// anything else or a file that cannot be read.
+int ProgramBits(const std::string& path);
 // The Common Files folder, or empty when no source gives one.
 std::string GetCommonFilesDir();

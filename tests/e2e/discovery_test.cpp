@@ -115,4 +115,25 @@ TEST_F(Discovery, FullEditionWithoutItsExecutableIsPassedOver) {
                                                  "Will use full version of 2003: C:\\TARNWICKSCENARIO\\OFFICE2003\\msaccess.exe"}));
 }
 
+// A 64-bit Office 2010 under the 32-bit launcher is the case on real
+// desktops; the 64-bit test build meets it as a 32-bit Access (here a copy
+// of the stand-in that says so in its header, which does not start).
+TEST_F(Discovery, AccessOfTheOtherWidthIsStartedWithALineThatSaysSo) {
+    const std::string exe = InstallFullAccess(2010) + "\\MSACCESS.EXE";
+    std::string bytes = ReadFileBytes(exe);
+    LONG headerAt = 0;
+    memcpy(&headerAt, bytes.data() + offsetof(IMAGE_DOS_HEADER, e_lfanew), sizeof headerAt);
+    const WORD otherMachine = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    memcpy(bytes.data() + headerAt + 4, &otherMachine, sizeof otherMachine);
+    WriteFileBytes(exe, bytes);
+
+    EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
+    const std::string bits = sizeof(void*) == 8 ? "32" : "64", own = sizeof(void*) == 8 ? "64" : "32";
+    EXPECT_TRUE(HasConsecutiveLines(
+        LogLines(), {"Will use full version of 2010: C:\\TARNWICKSCENARIO\\OFFICE2010\\msaccess.exe",
+                     "Access 2010 is a " + bits + "-bit program and this launcher a " + own +
+                         "-bit one: the registry it prepares is not the one that Access reads. Tarnwick supports "
+                         "32-bit Office only."}));
+}
+
 }  // namespace
