@@ -2,7 +2,7 @@
 #
 # Builds an installation package of this build's Tarnwick.exe and
 # Brisolde.dll from packaging/Tarnwick.wxs with wixl, as the target <target>
-# (part of ALL). The release package and the test packages of other versions
+# (part of ALL), signed when the build signs. The release package and the test packages of other versions
 # are all made here. On a 64-bit build the package is an x64 one, for the
 # tests under Wine only.
 find_program(WIXL wixl REQUIRED)
@@ -30,6 +30,7 @@ function(tarnwick_package target file)
   file(MAKE_DIRECTORY ${stage})
   set(source ${PROJECT_SOURCE_DIR}/packaging/Tarnwick.wxs)
   set(icon ${PROJECT_SOURCE_DIR}/resources/tarnwick.ico)
+  tarnwick_sign_command(sign_package ${file})
   add_custom_command(
     OUTPUT ${file}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Tarnwick> ${stage}/Tarnwick.exe
@@ -40,7 +41,8 @@ function(tarnwick_package target file)
             -D NextVersion=${next_version}
             -D HelpLink=${arg_HELP_LINK}
             -o ${file} ${source}
-    DEPENDS ${source} ${icon} Tarnwick Brisolde
+    ${sign_package}
+    DEPENDS ${source} ${icon} Tarnwick Brisolde ${TARNWICK_SIGN_STAMP}
     WORKING_DIRECTORY ${stage}
     COMMENT "Building ${file}"
     VERBATIM)
