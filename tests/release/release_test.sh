@@ -1,13 +1,14 @@
 #!/bin/bash
 # release_test.sh <source root> <work folder>
 # scripts/release as a deployer runs it, with a throw-away certificate
-# authority and code-signing certificate: a signed release (every binary and
-# the package verify, the launcher carries the signed permissions tool, the
-# sums hold, a changed byte breaks a signature), an unsigned one from the same
-# build folder, and signings that must fail (a time-stamp server that does not
-# answer, a wrong password) without leaving a release behind, after which a
-# signed release comes out whole again. The 32-bit build folder is the work
-# folder's own and is kept between runs.
+# authority, code-signing certificate and time-stamp authority: a signed
+# release (every binary and the package verify, the launcher carries the
+# signed permissions tool, the sums hold, a changed byte breaks a signature),
+# an unsigned one from the same build folder, and signings that must fail (a
+# time-stamp server that does not answer or whose authority is not trusted, a
+# wrong password) without leaving a release behind, after which a signed and
+# time-stamped release comes out whole again. The 32-bit build folder is the
+# work folder's own and is kept between runs.
 set -uo pipefail
 root=$1 work=$2
 build=$work/build
@@ -101,8 +102,30 @@ not_signing() { # not_signing <command>...: as a deployer without a certificate
         "extendedKeyUsage=codeSigning" "subjectKeyIdentifier=hash" "authorityKeyIdentifier=keyid" >signer.ext &&
     openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile signer.ext -out signer.pem &&
     PASSWORD=$password openssl pkcs12 -export -in signer.pem -inkey signer.key -certfile ca.pem \
-        -passout env:PASSWORD -out signer.p12
+        -passout env:PASSWORD -out signer.p12 || exit 1
+    # Two time-stamp authorities: one the release trusts, one it does not.
+    printf '%s\n' "basicConstraints=critical,CA:FALSE" "keyUsage=critical,digitalSignature" \
+        "extendedKeyUsage=critical,timeStamping" >tsa.ext
+    for ca in ca other-ca; do
+        openssl req -newkey rsa:2048 -nodes -keyout "tsa-$ca.key" -out "tsa-$ca.csr" -subj "/CN=Time-stamps of $ca" &&
+        openssl x509 -req -in "tsa-$ca.csr" -CA "$ca.pem" -CAkey "$ca.key" -CAcreateserial -days 2 -extfile tsa.ext \
+            -out "tsa-$ca.pem" && cp "$ca.pem" "tsa-$ca-chain.pem" || exit 1
+    done
+    printf '%s\n' "[tsa]" "default_tsa = tsa_config" "[tsa_config]" "serial = tsa-serial" "signer_digest = sha256" \
+        "default_policy = 1.2.3.4.1" "digests = sha256, sha384, sha512, sha1" "ess_cert_id_alg = sha256" >tsa.cnf
+    echo 01 >tsa-serial
 ) >"$run/pki.log" 2>&1 || { cat "$run/pki.log"; echo "FAILED: the test certificates could not be made"; exit 1; }
+
+# The time-stamp server, on a port of its own, for the last runs.
+python3 "$root/tests/release/time_stamp_server.py" "$run/pki" 2>"$run/time-stamp-server.log" &
+time_stamp_server=$!
+trap 'kill $time_stamp_server 2>/dev/null' EXIT
+for _ in $(seq 50); do [ -s "$run/pki/port" ] && break; sleep 0.1; done
+time_stamps="http://127.0.0.1:$(cat "$run/pki/port")"
+time_stamped() { # time_stamped <file>: signed as sha256_by says, with a time-stamp of the trusted authority
+    sha256_by "$1" && osslsigncode verify -CAfile "$run/pki/ca.pem" -TSA-CAfile "$run/pki/ca.pem" -in "$1" 2>&1 |
+        grep -q "Timestamp Server Signature verification: ok"
+}
 
 echo "== a signed release"
 out=$run/signed
@@ -169,12 +192,19 @@ rmdir "$out"
 check "and no half-made release is left" nothing_left "$out"
 check "nor a file it could not sign in the build folder" unsigned_files_removed "$run/wrong-password.log"
 
-echo "== signed again after the failures"
+out=$run/untrusted-time-stamp
+signing "$password" "$time_stamps/tsa-other-ca" release "$run/untrusted-time-stamp.log" "$out"
+check "a time-stamp of an authority the release does not trust fails it" test $? -ne 0
+check "the failure names the file" grep -q "the signature of Tarnwick.msi does not verify" "$run/untrusted-time-stamp.log"
+check "and leaves no release behind" nothing_left "$out"
+
+echo "== signed and time-stamped after the failures"
 out=$run/signed-again
-signing "$password" "" release "$run/signed-again.log" "$out"
+signing "$password" "$time_stamps/tsa-ca" release "$run/signed-again.log" "$out"
 check "the signed release is made" test $? -eq 0
+check "the script names the time-stamp server" grep -q "time-stamped by $time_stamps/tsa-ca" "$run/signed-again.log"
 for file in $binaries; do
-    check "$file is signed by the test publisher with a SHA-256 digest" sha256_by "$out/$file"
+    check "$file is signed by the test publisher and time-stamped" time_stamped "$out/$file"
 done
 check "the launcher carries the signed permissions tool" carries_signed "$out/Tarnwick.exe" "$build/bin/TarnwickPermissions.exe"
 check "the permissions tool is signed" sha256_by "$build/bin/TarnwickPermissions.exe"
