@@ -82,24 +82,6 @@ std::optional<std::pair<std::uint32_t, std::string>> ParseTypedBytes(std::string
     return std::make_pair(ParseDword(data.substr(0, colon)), std::move(*decoded));
 }
 
-
-// Why a parsed value is not one capture writes; empty when it is.
-std::string Refusal(const RegistryEntry& value) {
-    const std::size_t size = value.valueType == kTypeRaw || value.valueType == kTypeStored ? value.rawData.size()
-                                                                                           : value.stringData.size();
-    if (size > kMaxSnapshotValueBytes) return "more than " + std::to_string(kMaxSnapshotValueBytes) + " bytes";
-    if (value.valueType != kTypeRaw && value.valueType != kTypeStored) return {};
-    if (value.rawType > kRegQword) return "registry type " + std::to_string(value.rawType);
-    // The narrow form carries text as the ANSI functions read it: always
-    // with its terminator. (The stored form keeps a string exactly as it was
-    // found, with or without one.)
-    const bool text = value.rawType == kRegSz || value.rawType == kRegExpandSz || value.rawType == kRegMultiSz;
-    if (value.valueType == kTypeRaw && text && (value.rawData.empty() || value.rawData.back() != '\0')) {
-        return "text without its terminator";
-    }
-    return {};
-}
-
 // The value a snapshot line's tag and data give; nothing for an unknown tag
 // or data the tag cannot carry. Only the fields of the value's type are set.
 std::optional<RegistryEntry> ParseValue(const std::string& tag, const std::string& data) {
@@ -128,6 +110,22 @@ std::optional<RegistryEntry> ParseValue(const std::string& tag, const std::strin
 }
 
 }  // namespace
+
+std::string SnapshotValueRefusal(const RegistryEntry& value) {
+    const std::size_t size = value.valueType == kTypeRaw || value.valueType == kTypeStored ? value.rawData.size()
+                                                                                           : value.stringData.size();
+    if (size > kMaxSnapshotValueBytes) return "more than " + std::to_string(kMaxSnapshotValueBytes) + " bytes";
+    if (value.valueType != kTypeRaw && value.valueType != kTypeStored) return {};
+    if (value.rawType > kRegQword) return "registry type " + std::to_string(value.rawType);
+    // The narrow form carries text as the ANSI functions read it: always
+    // with its terminator. (The stored form keeps a string exactly as it was
+    // found, with or without one.)
+    const bool text = value.rawType == kRegSz || value.rawType == kRegExpandSz || value.rawType == kRegMultiSz;
+    if (value.valueType == kTypeRaw && text && (value.rawData.empty() || value.rawData.back() != '\0')) {
+        return "text without its terminator";
+    }
+    return {};
+}
 
 std::string EntryLookupPath(const RegistryEntry& entry) {
     std::string path = std::string(NamesOf(entry.root).longName) + "\\" + entry.keyPath;
@@ -240,7 +238,7 @@ SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>
             continue;
         }
         const auto value = ParseValue(tag, data);
-        const std::string refusal = value ? Refusal(*value) : "a form the launcher does not write: " + tag;
+        const std::string refusal = value ? SnapshotValueRefusal(*value) : "a form the launcher does not write: " + tag;
         if (!refusal.empty()) {
             applied.refused.push_back(lookup + " (" + refusal + ")");
             continue;

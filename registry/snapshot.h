@@ -78,6 +78,11 @@ struct SnapshotApplied {
 // The most data one value of a snapshot file may carry: far above any value
 // the catalogue holds, far below what would fill the registry.
 constexpr std::size_t kMaxSnapshotValueBytes = 64 * 1024;
+// Why a value is not one that a snapshot file may carry (an odd registry
+// type, text without its terminator in the narrow form, more than the most
+// data); empty when it is. The reader refuses such lines, so a writer of
+// snapshot files must not write them.
+std::string SnapshotValueRefusal(const RegistryEntry& value);
 // Applies a file's bytes to the entries: every whole line that names an
 // entry gives it the line's data and makes it present.
 SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries);

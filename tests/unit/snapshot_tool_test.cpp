@@ -283,6 +283,30 @@ TEST_F(SnapshotTool, EncodeKeepsTextOutsideTheCodePageAsStoredAndDecodeGivesItBa
     EXPECT_NE(output.out.find("@=hex(1):e5,65,00,00"), std::string::npos) << output.out;
 }
 
+// encode never writes a file that decode or the launcher's restore would
+// refuse: such a value ends the run with a message and writes nothing.
+TEST_F(SnapshotTool, EncodeRefusesWhatTheLauncherWouldNotRestore) {
+    const std::string bigHex = [] {
+        std::string hex = "hex:00";
+        for (size_t i = 1; i <= kMaxSnapshotValueBytes; ++i) hex += ",00";
+        return hex;
+    }();
+    for (const auto& [data, reason] : std::vector<std::pair<std::string, std::string>>{
+             {"hex(c):01,02,03,04,05,06,07,08", "registry type 12"},
+             {"hex(ffffffff):01", "registry type 4294967295"},
+             {bigHex, "more than 65536 bytes"},
+         }) {
+        WriteAll(At("in.reg"), std::string(kRegHeader) + "\n\n[HKEY_CLASSES_ROOT\\.mde]\n@=" + data + "\n");
+        std::remove(At("out.dat").c_str());
+        ToolOutput output;
+        EXPECT_EQ(RunTool({"encode", At("in.reg"), At("out.dat")}, output), kExitDamaged) << reason;
+        EXPECT_NE(output.err.find("line 4: [HKEY_CLASSES_ROOT\\.mde] @ cannot be carried by a snapshot: " + reason),
+                  std::string::npos)
+            << output.err;
+        EXPECT_FALSE(std::ifstream(At("out.dat")).good()) << reason << ": a file was written";
+    }
+}
+
 TEST(RegData, ValuesTakeTheKindACaptureGivesThem) {
     auto convert = [](RegTextValue::Kind kind, std::uint32_t type, const std::string& bytes, const std::string& text = "") {
         RegTextValue value;

@@ -131,7 +131,12 @@ SnapshotEncoding SnapshotFromRegText(const RegTextParse& parse) {
             result.notices.push_back(where + " is not a value the launcher captures: skipped");
             continue;
         }
-        const RegValueConversion conversion = ValueFromRegData(value);
+        RegValueConversion conversion = ValueFromRegData(value);
+        if (conversion.value) {
+            // What the launcher would refuse to restore is not written either.
+            conversion.problem = SnapshotValueRefusal(*conversion.value);
+            if (!conversion.problem.empty()) conversion.value.reset();
+        }
         if (!conversion.value) {
             if (value.kind == RegTextValue::Kind::Delete) {
                 result.notices.push_back(where + ": " + conversion.problem + ": skipped");
