@@ -53,8 +53,11 @@ struct InstallResult {
     std::string log;  // the whole verbose log
 };
 
+// The verbose log of each installation, in the temporary folder.
+const char kInstallLogName[] = "brisolde-test-install.log";
+
 InstallResult Install(const std::string& package, const std::string& arguments) {
-    const std::string log = TempDir() + "brisolde-test-install.log";
+    const std::string log = TempDir() + kInstallLogName;
     DeleteFileA(log.c_str());
     InstallResult result;
     result.exitCode = Run("msiexec.exe /i \"" + package + "\" /qn /l*v \"" + log + "\" " + arguments);
@@ -545,7 +548,13 @@ protected:
 // repair puts back a deleted launcher; removal keeps the user's database
 // and leaves nothing else.
 TEST_F(TarnwickUpgradeTest, ReplacesEveryEarlierBuildRefusesADowngradeRepairsAndRemovesCleanly) {
-    const std::set<std::string> tempBefore = NamesIn(TempDir());
+    // The temporary folder's files, without the log the installations write there.
+    const auto tempNames = [] {
+        std::set<std::string> names = NamesIn(TempDir());
+        names.erase(kInstallLogName);
+        return names;
+    };
+    const std::set<std::string> tempBefore = tempNames();
     const std::string version = ProductVersionOf(TarnwickPackagePath());
     ASSERT_FALSE(version.empty());
 
@@ -601,11 +610,7 @@ TEST_F(TarnwickUpgradeTest, ReplacesEveryEarlierBuildRefusesADowngradeRepairsAnd
     RemoveDirectoryA((folder + "Data").c_str());
     RemoveDirectoryA(folder.c_str());
 
-    std::set<std::string> tempAfter = NamesIn(TempDir());
-    tempAfter.erase("brisolde-test-install.log");
-    std::set<std::string> tempBeforeWithoutLog = tempBefore;
-    tempBeforeWithoutLog.erase("brisolde-test-install.log");
-    EXPECT_EQ(tempAfter, tempBeforeWithoutLog) << "the installations left files in the temporary folder";
+    EXPECT_EQ(tempNames(), tempBefore) << "the installations left files in the temporary folder";
 }
 
 }  // namespace
