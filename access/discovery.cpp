@@ -46,7 +46,7 @@ void ShowNotFoundWarning(int generation) {
 // expandable one is expanded, as the shell would for a shortcut.
 std::uint32_t ReadStoredText(HKEY root, const std::string& keyPath, const std::string& valueName, std::string& out) {
     UniqueKey key;
-    if (const auto rc = RegOpenKeyExA(root, keyPath.c_str(), 0, kKeyRead, key.receive())) return std::uint32_t(rc);
+    if (const auto rc = OpenKey(root, keyPath, kKeyRead, key)) return rc;
     DWORD type = 0, size = 0;
     LONG rc = RegQueryValueExA(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size);
     std::string text;
@@ -176,7 +176,7 @@ std::uint32_t ReadStoredCommandLine(const std::string& keyText, const std::strin
 
 std::optional<std::vector<std::string>> EnumSubkeyNames(HKEY root, const std::string& keyPath) {
     UniqueKey key;
-    if (RegOpenKeyExA(root, keyPath.c_str(), 0, kKeyRead, key.receive()) != ERROR_SUCCESS) {
+    if (OpenKey(root, keyPath, kKeyRead, key) != ERROR_SUCCESS) {
         return std::nullopt;
     }
     char name[1024];

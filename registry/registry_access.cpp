@@ -3,20 +3,46 @@
 #include <cstring>
 #include <vector>
 
+#include "common/ascii_text.h"
 #include "common/handles.h"
+#include "common/system_library.h"
 
 namespace {
 
-std::uint32_t OpenKey(HKEY root, const std::string& keyPath, DWORD rights, UniqueKey& key) {
-    return std::uint32_t(RegOpenKeyExA(root, keyPath.c_str(), 0, rights, key.receive()));
+std::uint32_t CreateKey(HKEY root, const std::string& keyPath, UniqueKey& key) {
+    return std::uint32_t(RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                         kKeyReadWrite | RegistryViewFor(root, keyPath), nullptr, key.receive(),
+                                         nullptr));
 }
 
-std::uint32_t CreateKey(HKEY root, const std::string& keyPath, UniqueKey& key) {
-    return std::uint32_t(RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, kKeyReadWrite,
-                                         nullptr, key.receive(), nullptr));
+// IsWow64Process is missing before Windows XP SP2, where no program runs
+// under WOW64.
+bool RunsUnderWow64() {
+    using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, BOOL*);
+    static const bool wow64 = [] {
+        const auto isWow64 = SystemFunction<IsWow64ProcessFunction>(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
+        BOOL result = FALSE;
+        return isWow64 && isWow64(GetCurrentProcess(), &result) && result;
+    }();
+    return wow64;
 }
 
 }  // namespace
+
+bool IsWindowsInstallerDataPath(HKEY root, const std::string& keyPath) {
+    constexpr std::string_view kInstallerData = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+    return root == HKEY_LOCAL_MACHINE && StartsWithIgnoringAsciiCase(keyPath, kInstallerData) &&
+           (keyPath.size() == kInstallerData.size() || keyPath[kInstallerData.size()] == '\\');
+}
+
+REGSAM RegistryViewFor(HKEY root, const std::string& keyPath) {
+    return IsWindowsInstallerDataPath(root, keyPath) && RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
+}
+
+std::uint32_t OpenKey(HKEY root, const std::string& keyPath, DWORD rights, UniqueKey& key) {
+    return std::uint32_t(
+        RegOpenKeyExA(root, keyPath.c_str(), 0, rights | RegistryViewFor(root, keyPath), key.receive()));
+}
 
 HKEY RootHandle(RegRoot root) {
     switch (root) {

@@ -336,6 +336,62 @@ TEST_F(RegistryAccess, CapturedValuesKeepTheLinesEarlierFilesHadWhenTheyPutBackT
               key + "Greek=REG_STORED_HEX\t1:0xA9036D0065006700610020002D4E0000");
 }
 
+// Windows Installer's data is where Windows Installer keeps it, the 64-bit
+// view on 64-bit Windows, whatever the program's width; everything else is
+// in the program's own view. Seeded and read back here through the explicit
+// views, so that the test says the same as a 32-bit build under WOW64 as
+// a 64-bit one.
+TEST_F(RegistryAccess, WindowsInstallerDataIsInThe64BitViewAndEverythingElseInTheProgramsOwn) {
+    const std::string components = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\"
+                                   "Components\\0123456789ABCDEF0123456789ABCDEF";
+    const std::string installer = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
+    struct Case {
+        HKEY root;
+        std::string path;
+        bool installerData;
+    } cases[] = {
+        {HKEY_LOCAL_MACHINE, installer, true},
+        {HKEY_LOCAL_MACHINE, components, true},
+        {HKEY_LOCAL_MACHINE, "software\\microsoft\\windows\\currentversion\\installer\\Components", true},
+        {HKEY_LOCAL_MACHINE, installer + "X\\Components", false},
+        {HKEY_LOCAL_MACHINE, kScratch, false},
+        {HKEY_CURRENT_USER, installer, false},
+        {HKEY_CLASSES_ROOT, "CLSID", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(IsWindowsInstallerDataPath(c.root, c.path), c.installerData) << c.path;
+
+    const REGSAM ownView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    const auto readIn = [](REGSAM view, const std::string& key, std::string& text) {
+        UniqueKey opened;
+        LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, opened.receive());
+        char buffer[MAX_PATH] = {};
+        DWORD size = sizeof buffer - 1;
+        if (rc == ERROR_SUCCESS) rc = RegQueryValueExA(opened.get(), "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+        text = buffer;
+        return rc;
+    };
+    {
+        UniqueKey seeded;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, components.c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, seeded.receive(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(seeded.get(), "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>("C?\\Office10"), 12),
+                  ERROR_SUCCESS);
+    }
+    std::string text;
+    EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, components, "Path", text), 0u);
+    EXPECT_EQ(text, "C?\\Office10");
+    EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, components, "Path", "D?\\Office10", false), 0u);
+    EXPECT_EQ(readIn(KEY_WOW64_64KEY, components, text), ERROR_SUCCESS);
+    EXPECT_EQ(text, "D?\\Office10");
+    EXPECT_EQ(readIn(KEY_WOW64_32KEY, components, text), ERROR_FILE_NOT_FOUND) << "written into Wow6432Node";
+
+    EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, kScratch, "Path", "own view", true), 0u);
+    EXPECT_EQ(readIn(ownView, kScratch, text), ERROR_SUCCESS);
+    EXPECT_EQ(text, "own view");
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, components.c_str(), KEY_WOW64_64KEY, 0);
+}
+
 TEST(RegistryNotation, RootNamesAndPrefixes) {
     EXPECT_EQ(RootKeyName(HKEY_CLASSES_ROOT), "HKEY_CLASSES_ROOT");
     EXPECT_EQ(RootKeyName(HKEY_CURRENT_USER), "HKEY_CURRENT_USER");
