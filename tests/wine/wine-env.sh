@@ -8,6 +8,14 @@ WINEPREFIX=$(realpath -m "$WINEPREFIX")
 WINEDEBUG=-all
 WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEPREFIX WINEDEBUG WINEDLLOVERRIDES
+# One locale whatever the caller's shell says, so that Wine maps file names
+# to and from Unix ones the same way on every machine: C.UTF-8 comes with the
+# C library itself (Debian's libc-bin) and needs no generated locales. Under
+# a locale that is not generated (or plain C), Wine's file names are ASCII
+# only: creating a folder with a Cyrillic name fails.
+LC_ALL=C.UTF-8
+export LC_ALL
+unset LANGUAGE
 # Windows and message boxes exist without a display (the null graphics
 # driver, set by wine_use_null_display); a script that photographs them sets
 # DISPLAY again after sourcing.
