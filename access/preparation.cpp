@@ -114,11 +114,6 @@ void PrepareAccessGenerationBlock(LauncherContext& ctx) {
     PrepareSecurityTail(ctx);
 }
 
-void RestoreMacroSecurityLevel(const LauncherContext& ctx) {
-    WriteRegDword(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\11.0\\Access\\Security", "Level",
-                  ctx.nSavedSecurityLevel);
-}
-
 std::string ReadAccessObjectLibraryPath() {
     std::string path;
     ReadRegString(HKEY_CLASSES_ROOT, kAccessTypeLibPath, "", path);

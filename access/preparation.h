@@ -11,8 +11,6 @@ void PrepareAccessRegistryHead(LauncherContext& ctx);
 void PrepareAccessVersionRegistration(LauncherContext& ctx);
 // The block of the chosen generation, then the common security tail.
 void PrepareAccessGenerationBlock(LauncherContext& ctx);
-// After the restore: puts back the 2003 macro security level.
-void RestoreMacroSecurityLevel(const LauncherContext& ctx);
 
 // Makes the Access type library registration point at the installation's
 // MSACC.OLB; when it does not take, offers the permissions repair.

@@ -10,7 +10,7 @@
 #include "launcher/command_line.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/log.h"
-#include "registry/journal.h"
+#include "launcher/shared_preparation.h"
 
 namespace {
 
@@ -39,12 +39,13 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return TRUE;
     case WM_ENDSESSION:
         // The session ends and the launch worker with it, maybe before its
-        // restore: the values it saved go back from its journal now. The
-        // journal stays for the next launch, in case the worker prepares any
-        // further before Windows ends the program.
+        // restore: when no other launch uses them, the values saved go back
+        // from the journals now. The journals stay for the next launch, in
+        // case the worker prepares any further before Windows ends the
+        // program.
         if (wParam) {
             try {
-                PutBackJournal(JournalFilePath());
+                PutBackAtSessionEnd();
             } catch (...) {
                 // Nothing may escape a window procedure; the next launch
                 // still finds the journal.

@@ -13,10 +13,9 @@
 #include "launcher/context.h"
 #include "launcher/log.h"
 #include "launcher/os_version.h"
-#include "launcher/registry_lock.h"
+#include "launcher/shared_preparation.h"
 #include "launcher/sequence_rules.h"
 #include "permissions/tool_launch.h"
-#include "registry/journal.h"
 #include "registry/key_list.h"
 #include "registry/registry_access.h"
 
@@ -26,7 +25,6 @@ HINSTANCE g_instance = nullptr;
 namespace {
 
 constexpr unsigned kWindowPollMs = 1000;
-constexpr const char* kMacroSecurity2003 = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
 void PostCloseRequest(HWND host) {
     if (host) PostMessageA(host, WM_CLOSE, 0, 0);
 }
@@ -106,10 +104,9 @@ void SubstituteLaunch32(LauncherContext& ctx) {
 
 // Starts the chosen program and watches for its main window and its end;
 // the process handle (empty when nothing was started) is kept for the
-// optional wait after the restore. A launch without the registry lock lets
-// the holder restore once the window search is over; the holder lets
-// waiting launches go on while it waits for its Access without limit.
-UniqueHandle StartAndWatchAccess(LauncherContext& ctx, RegistryLock& registryLock) {
+// optional wait after the restore. While it waits for its Access without
+// limit, launches of another Access waiting for this one go on.
+UniqueHandle StartAndWatchAccess(LauncherContext& ctx, SharedPreparation& shared) {
     UniqueHandle accessProcess;
     if (ctx.strAccessExePath.empty()) return accessProcess;
     Log("Launching Access: ", ctx.strAccessExePath + "\r\n\twith cmdline: " + ctx.strAccessCmdLine);
@@ -118,71 +115,9 @@ UniqueHandle StartAndWatchAccess(LauncherContext& ctx, RegistryLock& registryLoc
     ctx.hAccessProcess = accessProcess.get();
     ctx.dwAccessProcessId = started.processId;
     WatchHooks hooks;
-    hooks.windowSearchEnded = [&registryLock] { registryLock.Started(); };
-    hooks.waitingWithoutLimit = [&registryLock](bool waiting) { registryLock.WaitingWithoutLimit(waiting); };
+    hooks.waitingWithoutLimit = [&shared](bool waiting) { shared.WaitingWithoutLimit(waiting); };
     WatchAccess(ctx, kWindowPollMs, hooks);
     return accessProcess;
-}
-
-// A launch that never reached its restore left its journal: its values go
-// back before anything is saved, or they would be saved as the machine's own.
-void PutBackUnfinishedLaunch(const RegistryLock& registryLock) {
-    if (!registryLock.Held() || !registryLock.NoOtherLaunchRunning()) return;
-    const std::string journal = JournalFilePath();
-    if (!PutBackJournal(journal)) return;
-    Log("Put back the registry values of an unfinished launch");
-    DeleteJournal(journal);
-}
-
-// The saved values are on disk before the registry is prepared, with the
-// 2003 macro security level that the restore writes back.
-void WriteLaunchJournal(const LauncherContext& ctx, const RegistryKeyList& snapshot) {
-    std::vector<RegistryEntry> entries = snapshot.entries;
-    if (ctx.nAccessVersion == 2003) {
-        // Read as the preparation reads it before lowering it: 2 when unreadable.
-        std::uint32_t level = 0;
-        if (ReadRegDword(HKEY_CURRENT_USER, kMacroSecurity2003, "Level", level) != 0) level = 2;
-        entries.push_back(MacroSecurityLevelEntry(level));
-    }
-    const std::string journal = JournalFilePath();
-    if (!WriteJournal(entries, journal)) Log("Could not write the journal of the saved registry keys: ", journal);
-}
-
-// Only the holder of the registry lock saves: without it, the registry may
-// hold another launch's preparation.
-void CaptureCatalogue(const LauncherContext& ctx, RegistryLock& registryLock, RegistryKeyList& snapshot) {
-    if (!registryLock.Held()) return;
-    Log("Saving default registry settings");
-    BuildCaptureList(snapshot);
-    if (ctx.nAccessVersion == 2007) AddLanguageEntries2007(snapshot);
-    CaptureEntries(snapshot);
-    WriteLaunchJournal(ctx, snapshot);
-    registryLock.Saved();
-}
-
-// When this launch registered the object library where none was before, the
-// registration stays: its values are taken out of what is put back.
-void LeaveObjectLibraryRegistered(const LauncherContext& ctx, const RegistryLock& registryLock,
-                                  RegistryKeyList& snapshot) {
-    if (!registryLock.Held() || !KeepWrittenObjectLibrary(ctx.strOrigCurVer, ctx.strNewCurVer)) return;
-    Log("Not setting back object library");
-    for (const char* key : {"Access.Application\\CurVer", "Access.Application\\CLSID",
-                            "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0",
-                            "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\0\\win32"}) {
-        DropEntry(snapshot, key);
-    }
-}
-
-// Without the registry lock nothing was saved, and nothing is put back: the
-// holder puts back the values from before both launches, the 2003 macro
-// security level with them.
-void RestoreCatalogue(const LauncherContext& ctx, RegistryLock& registryLock, RegistryKeyList& snapshot) {
-    if (!registryLock.Held()) return;
-    registryLock.TakeTurnToRestore();
-    Log("Restoring registry keys");
-    RestoreEntries(snapshot);
-    if (ctx.nAccessVersion == 2003) RestoreMacroSecurityLevel(ctx);
-    DeleteJournal(JournalFilePath());
 }
 
 // The launch path: from the command line meant for Access to the close
@@ -201,20 +136,14 @@ void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host
         PostCloseRequest(host);
         return;
     }
-    RegistryLock registryLock(kRegistryLockWaitMs);
-    PutBackUnfinishedLaunch(registryLock);
-    PrepareAccessRegistryHead(ctx);
-    RegistryKeyList snapshot;
-    CaptureCatalogue(ctx, registryLock, snapshot);
+    SharedPreparation shared;
+    shared.Join(ctx, kRegistryLockWaitMs);
     PrepareAccessVersionRegistration(ctx);
     PrepareAccessGenerationBlock(ctx);
 
     SubstituteLaunch32(ctx);
-    const UniqueHandle accessProcess = StartAndWatchAccess(ctx, registryLock);
-
-    LeaveObjectLibraryRegistered(ctx, registryLock, snapshot);
-    RestoreCatalogue(ctx, registryLock, snapshot);
-    registryLock.Release();
+    const UniqueHandle accessProcess = StartAndWatchAccess(ctx, shared);
+    shared.Leave(ctx);
 
     if (ctx.bWaitForAccessToClose && accessProcess) WaitForSingleObject(accessProcess.get(), INFINITE);
     if (host) {

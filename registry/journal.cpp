@@ -2,30 +2,56 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+#include <shlobj.h>
+
 #include <optional>
 
 #include "common/handles.h"
+#include "common/system_library.h"
 #include "registry/key_list.h"
+#include "registry/user_identity.h"
 
 namespace {
 
-constexpr const char* kJournalName = "~ZQJournal.dat";
+constexpr const char* kJournalName = "~ZQJournal";
 constexpr const char* kSecurity2003 = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
+
+std::string JournalFolder() {
+    char folder[MAX_PATH] = {};
+    if (!ShellFolderPath(CSIDL_COMMON_APPDATA, folder)) return {};
+    return std::string(folder) + "\\Tarnwick";
+}
+
+// Read through the handle whose owner was checked, so that the file read is
+// the file judged.
+std::optional<std::string> ReadWholeFile(HANDLE file) {
+    const DWORD size = GetFileSize(file, nullptr);
+    if (size == INVALID_FILE_SIZE) return std::nullopt;
+    std::string bytes(size, '\0');
+    DWORD read = 0;
+    if (size > 0 && (!ReadFile(file, bytes.data(), size, &read, nullptr) || read != size)) return std::nullopt;
+    return bytes;
+}
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
-    const DWORD size = GetFileSize(file.get(), nullptr);
-    if (size == INVALID_FILE_SIZE) return std::nullopt;
-    std::string bytes(size, '\0');
-    DWORD read = 0;
-    if (size > 0 && (!ReadFile(file.get(), bytes.data(), size, &read, nullptr) || read != size)) return std::nullopt;
-    return bytes;
+    return ReadWholeFile(file.get());
 }
 
+// Everyone may read a journal; only its user, SYSTEM and the administrators
+// may change it, whatever the folder lets others do.
 bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN,
+    const std::string sddl = "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;" + CurrentUserSidText() + ")(A;;FR;;;WD)";
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, descriptor.receive(),
+                                                              nullptr)) {
+        return false;
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor.get(), FALSE};
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_ALWAYS, FILE_ATTRIBUTE_HIDDEN,
                                 nullptr));
     if (!file) return false;
     DWORD written = 0;
@@ -37,11 +63,10 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
-std::string JournalFilePath() {
-    std::string path = SnapshotFilePath();
-    const auto slash = path.find_last_of("\\/");
-    path.resize(slash == std::string::npos ? 0 : slash + 1);
-    return path + kJournalName;
+std::string MachineJournalPath() { return JournalFolder() + "\\" + kJournalName + ".dat"; }
+
+std::string UserJournalPath(const std::string& userSid) {
+    return JournalFolder() + "\\" + kJournalName + "-" + userSid + ".dat";
 }
 
 RegistryEntry MacroSecurityLevelEntry(std::uint32_t level) {
@@ -55,9 +80,20 @@ RegistryEntry MacroSecurityLevelEntry(std::uint32_t level) {
     return entry;
 }
 
+std::vector<RegistryEntry> JournalEntries() {
+    RegistryKeyList list;
+    BuildCaptureList(list);
+    AddLanguageEntries2007(list);
+    RegistryEntry level = MacroSecurityLevelEntry(0);
+    level.present = 0;  // written back only when the journal names it
+    list.entries.push_back(std::move(level));
+    return std::move(list.entries);
+}
+
 bool WriteJournal(const std::vector<RegistryEntry>& entries, const std::string& path) {
     const std::string bytes = EncipherSnapshot(BuildSnapshotText(entries));
     const std::string fresh = path + ".new";
+    CreateDirectoryA(path.substr(0, path.find_last_of('\\')).c_str(), nullptr);
     // A journal only replaces the one before it once it is known to be
     // whole on disk: a half-written journal would put back half the values.
     if (!WriteWholeFile(fresh, bytes) || ReadWholeFile(fresh) != bytes ||
@@ -68,16 +104,25 @@ bool WriteJournal(const std::vector<RegistryEntry>& entries, const std::string& 
     return true;
 }
 
+JournalRead ReadJournal(const std::string& path, std::vector<RegistryEntry>& entries) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? JournalRead::Missing
+                                                                               : JournalRead::Unreadable;
+    }
+    if (!OwnedByThisUserOrTheMachine(file.get())) return JournalRead::Foreign;
+    auto bytes = ReadWholeFile(file.get());
+    if (!bytes) return JournalRead::Unreadable;
+    ApplySnapshotBytes(std::move(*bytes), entries);
+    return JournalRead::Read;
+}
+
 bool PutBackJournal(const std::string& path) {
-    auto bytes = ReadWholeFile(path);
-    if (!bytes) return false;
     RegistryKeyList list;
-    BuildCaptureList(list);
-    AddLanguageEntries2007(list);
-    RegistryEntry level = MacroSecurityLevelEntry(0);
-    level.present = 0;  // written back only when the journal names it
-    list.entries.push_back(std::move(level));
-    ApplySnapshotBytes(std::move(*bytes), list.entries);
+    list.entries = JournalEntries();
+    if (ReadJournal(path, list.entries) != JournalRead::Read) return false;
     RestoreEntries(list);  // useSnapshotFile 0: the entries the journal named, nothing else
     return true;
 }

@@ -12,6 +12,7 @@
 
 #include "common/handles.h"
 #include "registry/registry_access.h"
+#include "registry/user_identity.h"
 
 
 void BuildCaptureList(RegistryKeyList& list) {
@@ -219,36 +220,6 @@ SnapshotFileResult WriteSnapshotFile(const std::string& text) {
     if (result.failedCall) DeleteFileA(partial.c_str());
     return result;
 }
-
-namespace {
-
-// The SID of one kind of the process token's information (TokenUser,
-// TokenOwner), in a buffer of its own.
-std::vector<BYTE> TokenSid(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
-    DWORD size = 0;
-    GetTokenInformation(token, kind, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size == 0 || !GetTokenInformation(token, kind, buffer.data(), size, &size)) buffer.clear();
-    return buffer;
-}
-
-bool OwnedByThisUser(HANDLE file) {
-    PSID owner = nullptr;
-    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
-    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        descriptor.receive()) != ERROR_SUCCESS ||
-        !owner) {
-        return false;
-    }
-    UniqueToken token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive())) return false;
-    const auto user = TokenSid(token.get(), TokenUser);
-    const auto defaultOwner = TokenSid(token.get(), TokenOwner);
-    return (!user.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid)) ||
-           (!defaultOwner.empty() && EqualSid(owner, reinterpret_cast<const TOKEN_OWNER*>(defaultOwner.data())->Owner));
-}
-
-}  // namespace
 
 SnapshotFileResult ReadSnapshotFile(std::vector<RegistryEntry>& entries) {
     SnapshotFileResult result;

@@ -24,7 +24,7 @@ const std::string kLastInstallBefore = "REG_DWORD:12";
 const std::string kLevelBefore = "REG_DWORD:3";
 const std::string kLevelPrepared = "REG_DWORD:1";
 const std::string kPutBackLine = "Put back the registry values of an unfinished launch";
-const std::string kJournalName = "~ZQJournal.dat";
+const std::string kJournalName = "\\~ZQJournal.dat";
 // From the launcher's start to its Access's start: the 250 ms start-up timer,
 // then a second or two for two process starts under Wine (about 1.1 s in
 // all on an idle machine); far below the 90 seconds a launcher may wait for
@@ -208,7 +208,7 @@ TEST_F(UnfinishedLaunches, LauncherEndedByForceIsPutBackByTheNextLaunch) {
     TerminateProcess(launcher.process.get(), 1);
     WaitForExit(launcher, 5000);
     KillStandIns();
-    EXPECT_TRUE(PathExists(TempDir() + kJournalName)) << "the unfinished launch left its journal";
+    EXPECT_TRUE(PathExists(JournalDir() + kJournalName)) << "the unfinished launch left its journal";
 
     InstallFullAccess(2003, {{"lifetimeMs", "500"}});
     DeleteFileA(RecordPath(exe).c_str());
@@ -216,7 +216,7 @@ TEST_F(UnfinishedLaunches, LauncherEndedByForceIsPutBackByTheNextLaunch) {
     EXPECT_FALSE(ReadRecord(exe).empty()) << "the later launch started Access";
     EXPECT_TRUE(HasConsecutiveLines(LogLines(), {kPutBackLine}));
     EXPECT_TRUE(ValuesFromBefore());
-    EXPECT_FALSE(PathExists(TempDir() + kJournalName));
+    EXPECT_FALSE(PathExists(JournalDir() + kJournalName));
     EXPECT_TRUE(EverythingElseAsBefore(before));
 }
 
@@ -229,7 +229,7 @@ TEST_F(UnfinishedLaunches, FinishedLaunchLeavesNoJournal) {
     EXPECT_FALSE(ReadRecord(exe).empty());
     const auto lines = LogLines();
     EXPECT_EQ(std::find(lines.begin(), lines.end(), kPutBackLine), lines.end());
-    EXPECT_FALSE(PathExists(TempDir() + kJournalName));
+    EXPECT_FALSE(PathExists(JournalDir() + kJournalName));
     EXPECT_TRUE(ValuesFromBefore());
 }
 

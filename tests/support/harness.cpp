@@ -30,6 +30,7 @@ std::string ShellFolder(int csidl) {
 std::string DesktopDir() { return ShellFolder(CSIDL_DESKTOPDIRECTORY); }
 std::string LocalAppDataDir() { return ShellFolder(CSIDL_LOCAL_APPDATA); }
 std::string LogPath() { return DesktopDir() + "\\TarnwickLog.txt"; }
+std::string JournalDir() { return ShellFolder(CSIDL_COMMON_APPDATA) + "\\Tarnwick"; }
 
 std::string TempDir() {
     char path[MAX_PATH] = {};
@@ -296,7 +297,7 @@ void Scenario::SetUp() {
     ASSERT_TRUE(ResetRegistryToSnapshot(std::string(kTestStateDir) + "\\pristine.snap"))
         << "the registry snapshot of the test prefix is missing";
     DeleteFileA(LogPath().c_str());
-    DeleteFileA((TempDir() + "~ZQJournal.dat").c_str());  // left by a launcher a scenario ended by force
+    DeleteTree(JournalDir());  // journals left by a launcher a scenario ended by force
 }
 
 std::vector<std::string> LogLines() {

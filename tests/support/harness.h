@@ -20,6 +20,7 @@ std::string DesktopDir();
 std::string LocalAppDataDir();
 std::string TempDir();  // with a trailing backslash
 std::string LogPath();  // the launcher's log on the Desktop
+std::string JournalDir();  // where launches keep the values they saved
 
 std::string ReadFileBytes(const std::string& path, bool* exists = nullptr);
 void WriteFileBytes(const std::string& path, const std::string& bytes);

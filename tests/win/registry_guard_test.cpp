@@ -1,13 +1,15 @@
-// The launch journal against Wine's real files and registry, and the turns
-// that launches take with the registry, with short waits and threads in
-// place of launcher processes.
+// The launch journals against Wine's real files and registry, and the named
+// slots through which launches see each other, with threads in place of
+// launcher processes.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 #include <thread>
 
-#include "launcher/registry_lock.h"
+#include <shlobj.h>
+
+#include "launcher/shared_preparation.h"
 #include "registry/journal.h"
 #include "registry/key_list.h"
 
@@ -17,11 +19,6 @@ constexpr const char* kCurVer = "Access.Application\\CurVer";
 constexpr const char* kSecurity2003 = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
 constexpr const char* kLanguages2007 = "Software\\Microsoft\\Office\\12.0\\Common\\LanguageResources";
 constexpr const char* kScratch = "Software\\TarnwickJournalTest";
-constexpr DWORD kShortLockWaitMs = 200;
-constexpr DWORD kLongLockWaitMs = 60000;
-// Time enough for another thread to have gone past a point it should not pass.
-constexpr DWORD kSettleMs = 600;
-constexpr DWORD kPromptMs = 5000;
 
 std::string ReadText(HKEY root, const char* key, const char* name) {
     char data[512] = {};
@@ -68,12 +65,6 @@ std::string FileBytes(const std::string& path) {
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Waits up to the time for the flag; whether it came.
-bool Within(DWORD ms, const std::atomic<bool>& flag) {
-    for (DWORD waited = 0; !flag && waited < ms; waited += 10) Sleep(10);
-    return flag;
-}
 
 class Journal : public ::testing::Test {
 protected:
@@ -162,191 +153,64 @@ TEST_F(Journal, AJournalThatCannotBeWrittenWholeLeavesTheOneBefore) {
     EXPECT_FALSE(Exists(nowhere));
 }
 
-TEST(JournalFile, LiesBesideTheSnapshotFileUnderItsOwnName) {
-    const std::string journal = JournalFilePath(), snapshot = SnapshotFilePath();
-    ASSERT_GT(journal.size(), 14u);
-    EXPECT_EQ(journal.substr(journal.size() - 14), "~ZQJournal.dat");
-    EXPECT_EQ(journal.substr(0, journal.size() - 14), snapshot.substr(0, snapshot.size() - 10));
+TEST(JournalFile, TheMachinesAndEachUsersLieInTheCommonApplicationDataFolder) {
+    char common[MAX_PATH] = {};
+    ASSERT_TRUE(SHGetSpecialFolderPathA(nullptr, common, CSIDL_COMMON_APPDATA, FALSE));
+    const std::string folder = std::string(common) + "\\Tarnwick\\";
+    EXPECT_EQ(MachineJournalPath(), folder + "~ZQJournal.dat");
+    EXPECT_EQ(UserJournalPath("S-1-5-21-1-2-3-1001"), folder + "~ZQJournal-S-1-5-21-1-2-3-1001.dat");
 }
 
-// Every launch below runs on a thread of its own: the named mutexes belong
-// to the thread that takes them, as they belong to a launcher's worker.
-TEST(RegistryTurns, ALoneLaunchHoldsTheLockAndFindsNoOtherLaunch) {
-    bool held = false, noOther = false;
-    std::thread([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        held = lock.Held();
-        noOther = lock.NoOtherLaunchRunning();
-    }).join();
-    EXPECT_TRUE(held);
-    EXPECT_TRUE(noOther);
-}
+// Each launch below is a thread of its own: the named mutexes belong to the
+// thread that takes them, as they belong to a launcher's worker.
+TEST(LaunchSlots, ALaunchSeesTheOthersThatHoldASlotAndNotThoseThatEnded) {
+    const std::string prefix = "Global\\TarnwickTestSlots" + std::to_string(GetCurrentProcessId()) + ".";
+    SharedObjectSecurity security;
+    ASSERT_NE(security.get(), nullptr);
+    DWORD error = 0;
+    LaunchSlots looker;
+    ASSERT_TRUE(looker.Open(prefix, security.get(), error)) << error;
+    EXPECT_EQ(looker.OthersHolding(), 0);
 
-TEST(RegistryTurns, LaunchAfterAWaitIsNotToldThatNoOtherLaunchRuns) {
-    std::atomic<bool> firstHeld = false;
-    bool secondHeld = false, secondNoOther = true;
+    // Two launches take a slot each; the first ends without letting go
+    // (ended by force: its mutex is abandoned), the second keeps it.
+    std::atomic<int> taken{0};
+    std::atomic<bool> endSecond{false};
+    int ownSlots[2] = {-1, -1};
     std::thread first([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        firstHeld = lock.Held();
-        Sleep(kSettleMs);
-    });
-    ASSERT_TRUE(Within(kPromptMs, firstHeld));
-    std::thread second([&] {
-        RegistryLock lock(kLongLockWaitMs);
-        secondHeld = lock.Held();
-        secondNoOther = lock.NoOtherLaunchRunning();
+        LaunchSlots slots;
+        DWORD e = 0;
+        if (slots.Open(prefix, security.get(), e) && slots.Take()) ownSlots[0] = slots.Own();
+        ++taken;
     });
     first.join();
-    second.join();
-    EXPECT_TRUE(secondHeld);
-    EXPECT_FALSE(secondNoOther) << "the first launch ended as it should: no journal of it can be left";
-}
-
-TEST(RegistryTurns, LockOfALaunchThatDiedFindsNoOtherLaunch) {
-    RegistryLock* dead = nullptr;
-    std::thread([&] { dead = new RegistryLock(kShortLockWaitMs); }).join();  // ends without giving it back
-    bool held = false, noOther = false;
-    std::thread([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        held = lock.Held();
-        noOther = lock.NoOtherLaunchRunning();
-    }).join();
-    delete dead;
-    EXPECT_TRUE(held);
-    EXPECT_TRUE(noOther);
-}
-
-// The holder is slow: the second launch gives up after its wait, prepares
-// only after the holder's capture, and the holder restores only once the
-// second launch's Access has been started.
-TEST(RegistryTurns, LaunchWithoutTheLockPreparesBetweenTheHoldersCaptureAndRestore) {
-    std::atomic<bool> holding = false, saveNow = false, restoreNow = false, restored = false;
-    std::atomic<bool> secondReady = false, startNow = false, secondStarted = false;
-    bool holderHeld = false, secondHeld = true, startedBeforeRestore = false;
-    std::thread holder([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        holderHeld = lock.Held();
-        holding = true;
-        Within(kLongLockWaitMs, saveNow);
-        lock.Saved();
-        Within(kLongLockWaitMs, restoreNow);
-        lock.TakeTurnToRestore();
-        startedBeforeRestore = secondStarted;
-        restored = true;
-        lock.Release();
-    });
-    ASSERT_TRUE(Within(kPromptMs, holding));
     std::thread second([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        secondHeld = lock.Held();
-        secondReady = true;
-        Within(kLongLockWaitMs, startNow);
-        secondStarted = true;
-        lock.Started();
+        LaunchSlots slots;
+        DWORD e = 0;
+        if (slots.Open(prefix, security.get(), e) && slots.Take()) ownSlots[1] = slots.Own();
+        ++taken;
+        while (!endSecond) Sleep(10);
+        slots.Release();
     });
-    Sleep(kShortLockWaitMs + kSettleMs);
-    EXPECT_FALSE(secondReady) << "the second launch prepared before the holder had saved";
-    saveNow = true;
-    EXPECT_TRUE(Within(kPromptMs, secondReady));
-    restoreNow = true;
-    Sleep(kSettleMs);
-    EXPECT_FALSE(restored) << "the holder restored before the second Access was started";
-    startNow = true;
-    holder.join();
+    while (taken < 2) Sleep(10);
+    EXPECT_EQ(ownSlots[0], 0);
+    EXPECT_EQ(ownSlots[1], 0) << "the slot of a launch that ended is free again";
+    EXPECT_EQ(looker.OthersHolding(), 1);
+    ASSERT_TRUE(looker.Take());
+    EXPECT_EQ(looker.Own(), 1);
+    EXPECT_EQ(looker.OthersHolding(), 1) << "its own slot is not another launch's";
+    endSecond = true;
     second.join();
-    EXPECT_TRUE(holderHeld);
-    EXPECT_FALSE(secondHeld);
-    EXPECT_TRUE(startedBeforeRestore);
+    EXPECT_EQ(looker.OthersHolding(), 0);
+    looker.Release();
 }
 
-// The holder restores and goes while a launch that gave up waits for its
-// turn, and a third launch takes the lock: the launch without the lock must
-// not prepare before the new holder has saved, or its preparation would be
-// saved as the machine's values.
-TEST(RegistryTurns, LaunchWithoutTheLockWaitsForANewHoldersCapture) {
-    std::atomic<bool> holding = false, newHolderWaiting = false, newHolderSaved = false, secondReady = false;
-    bool secondHeld = true, savedBeforeSecondPrepared = false;
-    std::thread holder([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        holding = true;
-        Sleep(kShortLockWaitMs + kSettleMs);  // the second launch has given up and waits for its turn
-        lock.TakeTurnToRestore();
-        lock.Release();
-    });
-    ASSERT_TRUE(Within(kPromptMs, holding));
-    std::thread second([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        savedBeforeSecondPrepared = newHolderSaved;
-        secondHeld = lock.Held();
-        secondReady = true;
-        lock.Started();
-    });
-    Sleep(kShortLockWaitMs + kSettleMs / 2);
-    std::thread newHolder([&] {
-        newHolderWaiting = true;
-        RegistryLock lock(kLongLockWaitMs);
-        Sleep(kSettleMs);
-        newHolderSaved = true;
-        lock.Saved();
-        Within(kLongLockWaitMs, secondReady);
-        lock.TakeTurnToRestore();
-    });
-    holder.join();
-    second.join();
-    newHolder.join();
-    EXPECT_FALSE(secondHeld);
-    EXPECT_TRUE(savedBeforeSecondPrepared) << "the second launch prepared before the new holder had saved";
-}
-
-TEST(RegistryTurns, HolderWaitingWithoutLimitLetsAWaitingLaunchGoOnAtOnce) {
-    std::atomic<bool> saved = false, secondDone = false, holderDone = false;
-    bool secondHeld = true;
-    DWORD secondWaitedMs = 0;
-    std::thread holder([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        lock.Saved();
-        saved = true;
-        Sleep(kSettleMs);  // the second launch is waiting by now
-        lock.WaitingWithoutLimit(true);
-        Within(kLongLockWaitMs, secondDone);
-        lock.WaitingWithoutLimit(false);
-        lock.TakeTurnToRestore();
-        holderDone = true;
-    });
-    ASSERT_TRUE(Within(kPromptMs, saved));
-    std::thread second([&] {
-        const DWORD start = GetTickCount();
-        RegistryLock lock(kLongLockWaitMs);
-        secondWaitedMs = GetTickCount() - start;
-        secondHeld = lock.Held();
-        secondDone = true;
-        lock.Started();
-    });
-    second.join();
-    holder.join();
-    EXPECT_FALSE(secondHeld);
-    EXPECT_LT(secondWaitedMs, kPromptMs) << "of a wait of " << kLongLockWaitMs << " ms";
-    EXPECT_TRUE(holderDone);
-}
-
-// A launch that gave up on the lock while the holder restored and went finds
-// the lock free once it has its turn: it saves after all.
-TEST(RegistryTurns, LaunchThatGaveUpTakesTheLockWhenTheHolderHasGone) {
-    std::atomic<bool> holding = false;
-    bool secondHeld = false;
-    std::thread holder([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        holding = true;
-        Sleep(kShortLockWaitMs + kSettleMs);  // has not saved: the second launch may not prepare yet
-    });
-    ASSERT_TRUE(Within(kPromptMs, holding));
-    std::thread second([&] {
-        RegistryLock lock(kShortLockWaitMs);
-        secondHeld = lock.Held();
-    });
-    holder.join();
-    second.join();
-    EXPECT_TRUE(secondHeld);
+TEST(LaunchSlots, AccessIdentityTellsProgramsAndGenerationsApartButNotLetterCase) {
+    const std::string office10 = AccessIdentity("C:\\Program Files\\Office10\\MSACCESS.EXE", 2002);
+    EXPECT_EQ(office10.size(), 16u);
+    EXPECT_EQ(office10, AccessIdentity("c:\\program files\\office10\\msaccess.exe", 2002));
+    EXPECT_NE(office10, AccessIdentity("C:\\Program Files\\Office10\\MSACCESS.EXE", 2003));
+    EXPECT_NE(office10, AccessIdentity("C:\\Program Files\\Office11\\MSACCESS.EXE", 2002));
 }
 
 }  // namespace

@@ -1,0 +1,418 @@
+#include "launcher/shared_preparation.h"
+
+#include <sddl.h>
+
+#include <atomic>
+#include <cstdio>
+
+#include "access/preparation.h"
+#include "common/ascii_text.h"
+#include "launcher/log.h"
+#include "launcher/sequence_rules.h"
+#include "registry/journal.h"
+#include "registry/key_list.h"
+#include "registry/registry_access.h"
+#include "registry/user_identity.h"
+
+namespace {
+
+constexpr const char* kGuardName = "Global\\TarnwickRegistryGuard";
+constexpr const char* kLaunchPrefix = "Global\\TarnwickLaunch.";        // every launch that takes part
+constexpr const char* kKeeperPrefix = "Global\\TarnwickKeeper.";        // launches that hold the saved values
+constexpr const char* kUnlimitedPrefix = "Global\\TarnwickUnlimited.";  // launches waiting for Access without limit
+const std::string kSameAccessPrefix = "Global\\TarnwickFor.";           // + identity + "."
+const std::string kUserPrefix = "Global\\TarnwickUser.";                // + SID + "."
+// The pause between two looks of a launch that waits for others.
+constexpr DWORD kLookMs = 100;
+// At the end of the session Windows gives a program little time.
+constexpr DWORD kSessionEndGuardMs = 5000;
+constexpr const char* kMacroSecurity2003 = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
+constexpr const char* kPutBackLine = "Put back the registry values of an unfinished launch";
+constexpr const char* kCurVerKey = "Access.Application\\CurVer";
+
+// What the host window needs at the end of the session, while the worker
+// may be anywhere: the slots this launch holds, and whether it holds the
+// saved machine values. The SID is written before the slots are set.
+std::atomic<int> g_ownLaunchSlot{-1};
+std::atomic<int> g_ownUserSlot{-1};
+std::atomic<bool> g_haveMachineValues{false};
+std::string g_userSid;
+
+bool Owned(DWORD result) { return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED; }
+
+std::vector<RegistryEntry> Present(std::vector<RegistryEntry> entries) {
+    std::erase_if(entries, [](const RegistryEntry& entry) { return !entry.present; });
+    return entries;
+}
+
+// The values of the user's own that a launch of this generation changes, as
+// they are now: the 2007 language values, the 2003 macro level (2 when
+// there is none, as the level is always written back).
+std::vector<RegistryEntry> CaptureUserValues(const LauncherContext& ctx) {
+    RegistryKeyList list;
+    if (ctx.nAccessVersion == 2007) AddLanguageEntries2007(list);
+    CaptureEntries(list);
+    if (ctx.nAccessVersion == 2003) {
+        std::uint32_t level = 0;
+        if (ReadRegDword(HKEY_CURRENT_USER, kMacroSecurity2003, "Level", level) != 0) level = 2;
+        list.entries.push_back(MacroSecurityLevelEntry(level));
+    }
+    return list.entries;
+}
+
+// The CurVer of the saved values, which decides whether the object library
+// stays registered; the launch's own reading when the saved form is not text.
+std::string SavedCurVer(const std::vector<RegistryEntry>& values, const LauncherContext& ctx) {
+    for (const RegistryEntry& entry : values) {
+        if (entry.root != RegRoot::ClassesRoot || entry.keyPath != kCurVerKey || !entry.valueName.empty()) continue;
+        if (!entry.present) return {};
+        return entry.valueType == kTypeString ? entry.stringData : ctx.strOrigCurVer;
+    }
+    return ctx.strOrigCurVer;
+}
+
+std::string Hex(std::uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+}  // namespace
+
+SharedObjectSecurity::SharedObjectSecurity() {
+    // Waiting, signalling and nothing else would do; all rights keep the
+    // descriptor short. The low mandatory label lets a launch of any
+    // integrity level in; Windows before Vista knows no labels.
+    for (const char* sddl : {"D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;IU)S:(ML;;NW;;;LW)",
+                             "D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;IU)"}) {
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, descriptor_.receive(),
+                                                                 nullptr)) {
+            break;
+        }
+    }
+    attributes_ = {sizeof attributes_, descriptor_.get(), FALSE};
+}
+
+bool LaunchSlots::Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, DWORD& error) {
+    slots_.clear();
+    for (int n = 0; n < kLaunchSlotCount; ++n) {
+        UniqueHandle slot(CreateMutexA(security, FALSE, (prefix + std::to_string(n)).c_str()));
+        if (!slot) {
+            error = GetLastError();
+            slots_.clear();
+            return false;
+        }
+        slots_.push_back(std::move(slot));
+    }
+    return true;
+}
+
+int LaunchSlots::OthersHolding() const {
+    int holding = 0;
+    for (int n = 0; n < int(slots_.size()); ++n) {
+        if (n == own_) continue;
+        if (Owned(WaitForSingleObject(slots_[n].get(), 0))) {
+            ReleaseMutex(slots_[n].get());
+        } else {
+            ++holding;
+        }
+    }
+    return holding;
+}
+
+bool LaunchSlots::Take() {
+    if (own_ >= 0) return true;
+    for (int n = 0; n < int(slots_.size()); ++n) {
+        if (Owned(WaitForSingleObject(slots_[n].get(), 0))) {
+            own_ = n;
+            return true;
+        }
+    }
+    return false;
+}
+
+void LaunchSlots::Release() {
+    if (own_ >= 0 && own_ < int(slots_.size())) ReleaseMutex(slots_[own_].get());
+    own_ = -1;
+}
+
+std::string AccessIdentity(const std::string& exePath, int generation) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : ToUpperAscii(exePath) + "|" + std::to_string(generation)) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    }
+    return Hex(hash);
+}
+
+SharedPreparation::SharedPreparation() : userSid_(CurrentUserSidText()) {
+    DWORD error = 0;
+    guard_.reset(CreateMutexA(security_.get(), FALSE, kGuardName));
+    if (!guard_) error = GetLastError();
+    shared_ = guard_ && !userSid_.empty() && launches_.Open(kLaunchPrefix, security_.get(), error) &&
+              keepers_.Open(kKeeperPrefix, security_.get(), error) &&
+              unlimited_.Open(kUnlimitedPrefix, security_.get(), error) &&
+              user_.Open(kUserPrefix + userSid_ + ".", security_.get(), error);
+    if (!shared_) {
+        Log("Could not open the objects that Tarnwick launches share (Windows error " + std::to_string(error) +
+            "): saving and restoring registry keys as a lone launch");
+    }
+}
+
+SharedPreparation::~SharedPreparation() {
+    g_ownLaunchSlot = -1;
+    g_ownUserSlot = -1;
+    for (LaunchSlots* slots : {&launches_, &keepers_, &sameAccess_, &unlimited_, &user_}) slots->Release();
+    UnlockGuard();
+}
+
+bool SharedPreparation::LockGuard(DWORD waitMs) {
+    if (!guardHeld_) guardHeld_ = Owned(WaitForSingleObject(guard_.get(), waitMs));
+    return guardHeld_;
+}
+
+void SharedPreparation::UnlockGuard() {
+    if (guardHeld_) ReleaseMutex(guard_.get());
+    guardHeld_ = false;
+}
+
+void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
+    if (!shared_) {
+        // Alone: its own values, kept in memory only, so that it never
+        // overwrites a journal that launches it cannot see rely on.
+        PrepareAccessRegistryHead(ctx);
+        Log("Saving default registry settings");
+        RegistryKeyList list;
+        BuildCaptureList(list);
+        CaptureEntries(list);
+        machineValues_ = std::move(list.entries);
+        haveMachineValues_ = true;
+        userValues_ = CaptureUserValues(ctx);
+        joined_ = true;
+        return;
+    }
+    DWORD error = 0;
+    if (!sameAccess_.Open(kSameAccessPrefix + AccessIdentity(ctx.strAccessExePath, ctx.nAccessVersion) + ".",
+                          security_.get(), error) ||
+        !LockGuard(waitMs)) {
+        Log("Could not wait for the other Tarnwick launches: going on without saving or restoring registry keys");
+        PrepareAccessRegistryHead(ctx);
+        return;
+    }
+    const int others = launches_.OthersHolding();
+    if (others == 0) {
+        JoinFirst(ctx);
+    } else if (sameAccess_.OthersHolding() == others) {
+        JoinRunning(ctx, true);
+    } else {
+        // Launches for another Access run: their preparation is not this
+        // one's, and saving now would save theirs as the machine's own.
+        Log("Waiting for another Tarnwick to put the registry back");
+        const DWORD start = GetTickCount();
+        for (;;) {
+            UnlockGuard();
+            Sleep(kLookMs);
+            if (!LockGuard(waitMs)) {
+                Log("Could not wait for the other Tarnwick launches: going on without saving or restoring registry "
+                    "keys");
+                PrepareAccessRegistryHead(ctx);
+                return;
+            }
+            if (launches_.OthersHolding() == 0) {
+                JoinFirst(ctx);
+                break;
+            }
+            if (unlimited_.OthersHolding() > 0) {
+                Log("Another Tarnwick waits for its Access without limit: registry keys are not saved by this "
+                    "launch");
+                JoinRunning(ctx, false);
+                break;
+            }
+            if (GetTickCount() - start >= waitMs) {
+                Log("Another Tarnwick has not put the registry back in time: registry keys are not saved by this "
+                    "launch");
+                JoinRunning(ctx, false);
+                break;
+            }
+        }
+    }
+    JoinUser(ctx);
+    launches_.Take();
+    sameAccess_.Take();
+    if (haveMachineValues_) keepers_.Take();
+    g_userSid = userSid_;
+    g_haveMachineValues = haveMachineValues_;
+    g_ownUserSlot = user_.Own();
+    g_ownLaunchSlot = launches_.Own();
+    joined_ = true;
+    UnlockGuard();
+}
+
+// No launch runs: what an unfinished one left goes back first, then the
+// machine's values are saved, on disk before anything is prepared.
+void SharedPreparation::JoinFirst(LauncherContext& ctx) {
+    const std::string journal = MachineJournalPath();
+    RegistryKeyList left;
+    left.entries = JournalEntries();
+    const JournalRead read = ReadJournal(journal, left.entries);
+    if (read == JournalRead::Read) {
+        RestoreEntries(left);
+        DeleteJournal(journal);
+        Log(kPutBackLine);
+    }
+    PrepareAccessRegistryHead(ctx);
+    if (read == JournalRead::Foreign) {
+        // The registry may hold that launch's preparation: saving it now
+        // would make it the machine's own, and its values are that user's
+        // to put back.
+        Log("Registry values that another user's Tarnwick saved are left for that user's next launch: ", journal);
+        return;
+    }
+    Log("Saving default registry settings");
+    RegistryKeyList list;
+    BuildCaptureList(list);
+    CaptureEntries(list);
+    machineValues_ = std::move(list.entries);
+    haveMachineValues_ = true;
+    if (!WriteJournal(machineValues_, journal)) Log("Could not write the journal of the saved registry keys: ", journal);
+}
+
+// Launches run: their saved values are taken from the journal, when it is
+// one this launch may take values from.
+void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess) {
+    const std::string journal = MachineJournalPath();
+    std::vector<RegistryEntry> saved = JournalEntries();
+    const JournalRead read = ReadJournal(journal, saved);
+    if (sameAccess) Log("Another Tarnwick has prepared the registry for this Access: sharing its preparation");
+    if (read == JournalRead::Read) {
+        machineValues_ = std::move(saved);
+        haveMachineValues_ = true;
+    } else {
+        Log(read == JournalRead::Foreign
+                ? "The registry values saved by another user's Tarnwick are put back by that user's launches: "
+                : "The registry values saved by another Tarnwick cannot be read: this launch does not put them back: ",
+            journal);
+    }
+    PrepareAccessRegistryHead(ctx);
+}
+
+// The user's own values: saved by the first launch of the user, each launch
+// adding what its generation changes and no launch of the user saved yet.
+void SharedPreparation::JoinUser(const LauncherContext& ctx) {
+    const std::string journal = UserJournalPath(userSid_);
+    bool changed = false;
+    if (user_.OthersHolding() == 0) {
+        if (PutBackJournal(journal)) Log(kPutBackLine);
+        DeleteJournal(journal);
+        userValues_ = Present(CaptureUserValues(ctx));
+        changed = !userValues_.empty();
+    } else {
+        std::vector<RegistryEntry> saved = JournalEntries();
+        if (ReadJournal(journal, saved) == JournalRead::Read) userValues_ = Present(std::move(saved));
+        for (RegistryEntry& value : Present(CaptureUserValues(ctx))) {
+            const auto same = [&value](const RegistryEntry& e) { return EntryLookupPath(e) == EntryLookupPath(value); };
+            if (std::find_if(userValues_.begin(), userValues_.end(), same) != userValues_.end()) continue;
+            userValues_.push_back(std::move(value));
+            changed = true;
+        }
+    }
+    if (changed && !WriteJournal(userValues_, journal)) {
+        Log("Could not write the journal of the saved registry keys: ", journal);
+    }
+    user_.Take();
+}
+
+void SharedPreparation::WaitingWithoutLimit(bool waiting) {
+    if (!shared_ || !joined_) return;
+    waiting ? (void)unlimited_.Take() : unlimited_.Release();
+}
+
+void SharedPreparation::RestoreMachineValues(const LauncherContext& ctx) {
+    RegistryKeyList list;
+    list.entries = machineValues_;
+    // When this preparation registered the object library where an older
+    // one was, the registration stays: its values are not put back.
+    if (KeepWrittenObjectLibrary(SavedCurVer(machineValues_, ctx), ctx.strNewCurVer)) {
+        Log("Not setting back object library");
+        for (const char* key : {"Access.Application\\CurVer", "Access.Application\\CLSID",
+                                "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0",
+                                "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\0\\win32"}) {
+            DropEntry(list, key);
+        }
+    }
+    Log("Restoring registry keys");
+    RestoreEntries(list);
+    if (shared_) DeleteJournal(MachineJournalPath());
+}
+
+// The last launch of the user puts back what the user's launches saved: the
+// journal holds what every one of them added.
+void SharedPreparation::RestoreUserValues() {
+    RegistryKeyList list;
+    list.entries = userValues_;
+    if (shared_) {
+        const std::string journal = UserJournalPath(userSid_);
+        std::vector<RegistryEntry> saved = JournalEntries();
+        if (ReadJournal(journal, saved) == JournalRead::Read) list.entries = Present(std::move(saved));
+        DeleteJournal(journal);
+    }
+    RestoreEntries(list);
+}
+
+void SharedPreparation::Leave(const LauncherContext& ctx) {
+    if (!joined_) return;
+    if (!shared_) {
+        RestoreMachineValues(ctx);
+        RestoreUserValues();
+        return;
+    }
+    LockGuard(INFINITE);
+    for (bool told = false;;) {
+        if (launches_.OthersHolding() == 0) {
+            if (haveMachineValues_) {
+                RestoreMachineValues(ctx);
+            } else {
+                Log("The registry values saved before this launch are left for their user's next launch to put "
+                    "back: ",
+                    MachineJournalPath());
+            }
+            break;
+        }
+        if (!haveMachineValues_ || keepers_.OthersHolding() > 0) {
+            Log("Other Tarnwick launches still use the prepared registry: the last of them puts it back");
+            break;
+        }
+        // The others cannot put back what this launch holds: it waits for them.
+        if (!told) Log("Waiting for the other Tarnwick launches to finish before restoring registry keys");
+        told = true;
+        UnlockGuard();
+        Sleep(kLookMs);
+        LockGuard(INFINITE);
+    }
+    if (user_.OthersHolding() == 0) RestoreUserValues();
+    g_ownLaunchSlot = -1;
+    g_ownUserSlot = -1;
+    for (LaunchSlots* slots : {&launches_, &keepers_, &sameAccess_, &unlimited_, &user_}) slots->Release();
+    joined_ = false;
+    UnlockGuard();
+}
+
+void PutBackAtSessionEnd() {
+    const int ownLaunch = g_ownLaunchSlot;
+    if (ownLaunch < 0) return;
+    SharedObjectSecurity security;
+    UniqueHandle guard(CreateMutexA(security.get(), FALSE, kGuardName));
+    if (!guard || !Owned(WaitForSingleObject(guard.get(), kSessionEndGuardMs))) return;
+    DWORD error = 0;
+    LaunchSlots launches, user;
+    // The worker thread holds this launch's slots: a look from here would
+    // count them as another launch's.
+    launches.SetOwnForLooking(ownLaunch);
+    user.SetOwnForLooking(g_ownUserSlot);
+    if (launches.Open(kLaunchPrefix, security.get(), error) && launches.OthersHolding() == 0 && g_haveMachineValues) {
+        PutBackJournal(MachineJournalPath());
+    }
+    if (user.Open(kUserPrefix + g_userSid + ".", security.get(), error) && user.OthersHolding() == 0) {
+        PutBackJournal(UserJournalPath(g_userSid));
+    }
+    ReleaseMutex(guard.get());
+}
