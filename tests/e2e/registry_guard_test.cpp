@@ -3,20 +3,20 @@
 #include "tests/support/harness.h"
 
 #include <algorithm>
+#include <iostream>
+#include <map>
 
 #include "tests/support/registry_snapshot.h"
 
 namespace {
 
-using OverlappingLaunches = Scenario;
+using SharedLaunches = Scenario;
 using UnfinishedLaunches = Scenario;
 
 constexpr const char* kCurVer = "Access.Application\\CurVer";
 constexpr const char* kAccessTypeLib = "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}";
 constexpr const char* kCommon = "SOFTWARE\\Microsoft\\Office\\Common";
 constexpr const char* kSecurity2003 = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
-constexpr const char* kUserShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 const std::string kCurVerBefore = "REG_SZ:Access.Application.12";
 const std::string kCurVer2003 = "REG_SZ:Access.Application.11";
@@ -25,11 +25,6 @@ const std::string kLevelBefore = "REG_DWORD:3";
 const std::string kLevelPrepared = "REG_DWORD:1";
 const std::string kPutBackLine = "Put back the registry values of an unfinished launch";
 const std::string kJournalName = "\\~ZQJournal.dat";
-// From the launcher's start to its Access's start: the 250 ms start-up timer,
-// then a second or two for two process starts under Wine (about 1.1 s in
-// all on an idle machine); far below the 90 seconds a launcher may wait for
-// another one to put the registry back.
-constexpr DWORD kPromptStartMs = 3000;
 
 std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
 
@@ -86,111 +81,127 @@ bool ProcessRunning(const std::string& pid) {
     return running;
 }
 
-std::vector<std::string> FileLines(const std::string& path) {
-    const std::string bytes = ReadFileBytes(path);
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-        lines.push_back(bytes.substr(start, end - start));
-    }
-    return lines;
+// Folders of a user of its own: a launcher started with them stands in for
+// another user's launch, as far as Wine tells users apart (one registry,
+// one account): its temporary, profile and application-data folders.
+std::map<std::string, std::string> OwnUserFolders(int n) {
+    const std::string home = std::string(kScenarioRoot) + "\\User" + std::to_string(n);
+    for (const char* folder : {"\\Temp", "\\AppData\\Roaming", "\\AppData\\Local"}) MakeDirs(home + folder);
+    return {{"TEMP", home + "\\Temp"},
+            {"TMP", home + "\\Temp"},
+            {"USERPROFILE", home},
+            {"APPDATA", home + "\\AppData\\Roaming"},
+            {"LOCALAPPDATA", home + "\\AppData\\Local"}};
 }
 
-// Points the user's Desktop at another folder for the programs started while
-// it lives, so that a second launcher writes a log of its own while the
-// first one keeps the usual log open. Both shell-folder values come back.
-class DesktopElsewhere {
-public:
-    explicit DesktopElsewhere(const std::string& folder) {
-        MakeDirs(folder);
-        userShellFolder_ = RawValue(HKEY_CURRENT_USER, kUserShellFolders, "Desktop");
-        shellFolder_ = RawValue(HKEY_CURRENT_USER, kShellFolders, "Desktop");
-        SetRawValue(HKEY_CURRENT_USER, kUserShellFolders, "Desktop", REG_SZ, Sz(folder));
-        SetRawValue(HKEY_CURRENT_USER, kShellFolders, "Desktop", REG_SZ, Sz(folder));
-    }
-    ~DesktopElsewhere() {
-        Put(kUserShellFolders, userShellFolder_);
-        Put(kShellFolders, shellFolder_);
-    }
+// The record of the Access that user n's launch started (the stand-in
+// writes one into the temporary folder of the user that started it).
+std::map<std::string, std::string> AccessRecordOf(int n, DWORD waitMs = 0) {
+    return ReadRecord(std::string(kScenarioRoot) + "\\User" + std::to_string(n) + "\\Temp\\fake-access.exe", waitMs);
+}
 
-private:
-    static void Put(const char* key, const std::string& raw) {
-        HKEY opened;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_SET_VALUE, &opened) != ERROR_SUCCESS) return;
-        if (raw == "missing") {
-            RegDeleteValueA(opened, "Desktop");
-        } else {
-            const bool expand = raw.rfind("REG_EXPAND_SZ:", 0) == 0;
-            const std::string text = raw.substr(raw.find(':') + 1);
-            RegSetValueExA(opened, "Desktop", 0, expand ? REG_EXPAND_SZ : REG_SZ,
-                           reinterpret_cast<const BYTE*>(text.c_str()), DWORD(text.size() + 1));
-        }
-        RegCloseKey(opened);
-    }
-    std::string userShellFolder_, shellFolder_;
-};
+long CountOf(const std::vector<std::string>& lines, const std::string& line) {
+    return long(std::count(lines.begin(), lines.end(), line));
+}
 
-// The first launch waits for its Access without limit; a second one must not
-// sit for the 90 seconds of the lock, nor save the first one's preparation as
-// the machine's own values. It ends after the first: nothing of either
-// preparation may stay.
-TEST_F(OverlappingLaunches, SecondGoesOnAtOnceAndEndsAfterTheFirstWithoutKeepingAnyPreparation) {
+const std::string kSharingLine = "Another Tarnwick has prepared the registry for this Access: sharing its preparation";
+
+// Eight users start the launcher within a second, each in a session of its
+// own: none waits for another's restore, every Access starts on the
+// prepared registry, and once the last launch has finished the machine is
+// as before the first. With the first launch ended by force while the
+// others run, the others still put everything back.
+class ManyLaunches : public Scenario, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ManyLaunches, EightShareOnePreparationWithoutWaitingAndTheLastPutsItBack) {
+    const bool endFirstByForce = GetParam();
+    constexpr int kLaunches = 8;
     SeedWatchedValues();
-    const std::string exe =
-        InstallFullAccess(2003, {{"lifetimeMs", "0"}}, "", {std::string("HKEY_CLASSES_ROOT\\") + kCurVer + "|"}) +
-        "\\MSACCESS.EXE";
+    InstallRuntime2002({{"lifetimeMs", "8000"}, {"recordInTemp", "1"}},
+                       {std::string("HKEY_CLASSES_ROOT\\") + kCurVer + "|"});
     const std::string before = DumpRegistry();
     SeedMacroSecurityLevel();
 
-    RunningProcess first = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING -WAIT=0 first.mdb");
-    const std::string firstAccess = ReadRecord(exe, 20000)["pid"];
-    ASSERT_FALSE(firstAccess.empty()) << "the first launch started Access";
-    ASSERT_EQ(RawValue(HKEY_CURRENT_USER, kSecurity2003, "Level"), kLevelPrepared);
-    // The program file is in use: only the settings of the next start change.
-    DeleteFileA(RecordPath(exe).c_str());
-    WriteFileBytes(exe.substr(0, exe.size() - 4) + ".ini",
-                   std::string("[fake]\r\nlifetimeMs=6000\r\n[read]\r\n1=HKEY_CLASSES_ROOT\\") + kCurVer + "|\r\n");
-
-    const std::string secondDesktop = std::string(kScenarioRoot) + "\\SecondDesktop";
-    RunningProcess second;
-    DWORD started = 0;
-    {
-        DesktopElsewhere desktop(secondDesktop);
-        started = GetTickCount();
-        second = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING second.mdb");
-        for (DWORD waited = 0; !PathExists(secondDesktop + "\\TarnwickLog.txt") && waited < 10000; waited += 50) {
-            Sleep(50);
+    std::vector<RunningProcess> launchers;
+    std::vector<DWORD> startedAt, accessAt(kLaunches, 0);
+    for (int n = 0; n < kLaunches; ++n) {
+        startedAt.push_back(GetTickCount());
+        launchers.push_back(StartProcess(
+            "\"" + BinDir() + "Tarnwick.exe\" -LOGGING user" + std::to_string(n) + ".mdb", OwnUserFolders(n)));
+        ASSERT_TRUE(launchers.back().process);
+        // The launch to end by force must be the one that saved the values.
+        if (n == 0 && endFirstByForce) {
+            ASSERT_FALSE(AccessRecordOf(0, 20000).empty());
         }
     }
-    auto secondRecord = ReadRecord(exe, 100000);
-    const DWORD startedAfter = GetTickCount() - started;
-    ASSERT_NE(secondRecord["commandline"].find("second.mdb"), std::string::npos) << "the second launch started Access";
-    EXPECT_LT(startedAfter, kPromptStartMs) << "the second Access started that many ms after its launcher";
-    EXPECT_EQ(secondRecord["read.1"], kCurVer2003) << "the second Access starts on a prepared registry";
-
-    // The first Access ends first: the first launcher puts back the values
-    // from before both launches while the second Access still runs.
-    EndProcess(firstAccess);
-    EXPECT_EQ(WaitForExit(first, 30000), 0);
-    EXPECT_TRUE(ProcessRunning(secondRecord["pid"])) << "the first launch ended before the second Access";
-    EXPECT_TRUE(ValuesFromBefore()) << "after the first launch";
-
-    EXPECT_EQ(WaitForExit(second, 30000), 0);
-    EXPECT_TRUE(ValuesFromBefore()) << "after both launches";
-    EXPECT_TRUE(EverythingElseAsBefore(before));
-
-    const auto firstLog = LogLines();
-    EXPECT_TRUE(HasConsecutiveLines(firstLog, {"Saving default registry settings"}));
-    EXPECT_TRUE(HasConsecutiveLines(firstLog, {"Found main Access window - shutting down"}));
-    EXPECT_TRUE(HasConsecutiveLines(firstLog, {"Restoring registry keys", "Exiting application"}));
-    const auto secondLog = FileLines(secondDesktop + "\\TarnwickLog.txt");
-    EXPECT_TRUE(HasConsecutiveLines(
-        secondLog, {"Another Tarnwick waits for its Access without limit: registry keys are neither saved nor restored "
-                    "by this launch"}));
-    EXPECT_TRUE(HasConsecutiveLines(secondLog, {"Found main Access window - shutting down", "Exiting application"}));
-    for (const char* line : {"Saving default registry settings", "Restoring registry keys"}) {
-        EXPECT_EQ(std::find(secondLog.begin(), secondLog.end(), line), secondLog.end()) << line;
+    for (int found = 0; found < kLaunches && GetTickCount() - startedAt[0] < 120000; Sleep(20)) {
+        for (int n = 0; n < kLaunches; ++n) {
+            if (!accessAt[n] && !AccessRecordOf(n).empty()) accessAt[n] = GetTickCount(), ++found;
+        }
     }
+    std::string figures;
+    for (int n = 0; n < kLaunches; ++n) figures += " " + std::to_string(accessAt[n] - startedAt[n]);
+    std::cout << "launcher started to its Access started, ms:" << figures << "\n";
+
+    // Every Access started while the first still ran: no launch waited for
+    // the first one to put the registry back.
+    const std::string firstAccess = AccessRecordOf(0)["pid"];
+    EXPECT_TRUE(ProcessRunning(firstAccess)) << "all eight Access started only after the first had ended:" << figures;
+    for (int n = 0; n < kLaunches; ++n) {
+        auto record = AccessRecordOf(n);
+        EXPECT_NE(record["commandline"].find("user" + std::to_string(n) + ".mdb"), std::string::npos) << n;
+        EXPECT_EQ(record["read.1"], "REG_SZ:Access.Application.10") << "user " << n << "'s Access on a prepared registry";
+    }
+    if (endFirstByForce) {
+        TerminateProcess(launchers[0].process.get(), 1);
+        WaitForExit(launchers[0], 5000);
+        EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.10") << "the others still use it";
+    }
+    for (int n = endFirstByForce ? 1 : 0; n < kLaunches; ++n) EXPECT_EQ(WaitForExit(launchers[n], 60000), 0) << n;
+
+    EXPECT_TRUE(ValuesFromBefore());
+    EXPECT_TRUE(EverythingElseAsBefore(before));
+    EXPECT_FALSE(PathExists(JournalDir() + kJournalName));
+    const auto lines = LogLines();
+    EXPECT_EQ(CountOf(lines, "Saving default registry settings"), 1);
+    EXPECT_EQ(CountOf(lines, kSharingLine), kLaunches - 1);
+    EXPECT_EQ(CountOf(lines, "Restoring registry keys"), 1);
+    EXPECT_EQ(CountOf(lines, "Waiting for another Tarnwick to put the registry back"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Users, ManyLaunches, ::testing::Bool(), [](const auto& info) {
+    return info.param ? "FirstEndedByForce" : "AllEndByThemselves";
+});
+
+// A standard user's launch (the administrators group for denying only)
+// opens and waits on the objects that an administrator's launch created.
+TEST_F(SharedLaunches, ARestrictedTokenOpensAndWaitsOnTheObjectsALaunchCreated) {
+    const std::string exe = InstallRuntime2002({{"lifetimeMs", "0"}});
+    RunningProcess launcher = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -WAIT=0 x.mdb");
+    const std::string access = ReadRecord(exe, 20000)["pid"];
+    ASSERT_FALSE(access.empty());
+
+    UniqueToken own, restricted;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, own.receive()));
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                         &administrators));
+    SID_AND_ATTRIBUTES denyOnly = {administrators, 0};
+    ASSERT_TRUE(CreateRestrictedToken(own.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, restricted.receive()));
+    FreeSid(administrators);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::string command = "\"" + BinDir() + "shared_objects_probe.exe\"";
+    ASSERT_TRUE(CreateProcessAsUserA(restricted.get(), nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &startup, &info));
+    ProcessInformation probe(info);
+    RunningProcess running(std::move(probe.process), probe.processId);
+    EXPECT_EQ(WaitForExit(running, 30000), 0) << "the probe's exit code names the step that failed";
+
+    EndProcess(access);
+    EXPECT_EQ(WaitForExit(launcher, 30000), 0);
 }
 
 // A launcher ended by force while Access runs never restores; the next

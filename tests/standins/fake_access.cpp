@@ -6,6 +6,8 @@
 //   window   = now | late | never | owned   (owned: an "OMain" pop-up with an owner)
 //   delayMs  = wait before the "late" window
 //   lifetimeMs = end after this long; 0 = only when closed or killed
+//   recordInTemp = 1: the record also goes to "fake-access.record.txt" in the
+//   temporary folder
 // section [read]: n = <root name>\<key path>|<value name>, recorded as read.n
 // section [write]: n = <root name>\<key path>|<value name>|<type>|<data>,
 //   type REG_SZ, REG_EXPAND_SZ, REG_DWORD or DELETE; done after the record,
@@ -97,11 +99,21 @@ void WriteRecord() {
         record += "read." + std::to_string(i) + "=" + ReadValue(address) + "\n";
     }
     // Written aside and moved into place, so that a reader never sees half a record.
-    const std::string finalPath = g_base + ".record.txt", tempPath = finalPath + ".tmp";
-    if (FILE* f = fopen(tempPath.c_str(), "wb")) {
-        fwrite(record.data(), 1, record.size(), f);
-        fclose(f);
-        MoveFileExA(tempPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+    const auto writeTo = [&record](const std::string& finalPath) {
+        const std::string tempPath = finalPath + ".tmp";
+        if (FILE* f = fopen(tempPath.c_str(), "wb")) {
+            fwrite(record.data(), 1, record.size(), f);
+            fclose(f);
+            MoveFileExA(tempPath.c_str(), finalPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+        }
+    };
+    writeTo(g_base + ".record.txt");
+    // Several launches of one installation at once: each start's own record
+    // in the temporary folder of the user that started it.
+    if (Setting("fake", "recordInTemp", "0") == "1") {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        writeTo(std::string(temp) + "fake-access.record.txt");
     }
 }
 

@@ -4,9 +4,11 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
+#include <cstring>
 #include <algorithm>
 #include <sstream>
 
+#include "common/ascii_text.h"
 #include "registry/registry_access.h"
 #include "tests/support/dialog_search.h"
 #include "tests/support/registry_snapshot.h"
@@ -83,12 +85,31 @@ void RunningProcess::EndIfRunning() {
     process.reset();
 }
 
-RunningProcess StartProcess(const std::string& commandLine) {
+RunningProcess StartProcess(const std::string& commandLine, const std::map<std::string, std::string>& environment) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
     std::string buffer = commandLine;
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return {};
+    // This process's environment with the given variables in place of its own.
+    std::string block;
+    if (!environment.empty()) {
+        const char* strings = GetEnvironmentStringsA();
+        for (const char* entry = strings; *entry; entry += strlen(entry) + 1) {
+            const std::string text = entry;
+            const std::string name = text.substr(0, text.find('=', 1));
+            const bool replaced = std::any_of(environment.begin(), environment.end(), [&name](const auto& variable) {
+                return EqualsIgnoringAsciiCase(variable.first, name);
+            });
+            if (!replaced) block.append(entry).push_back('\0');
+        }
+        FreeEnvironmentStringsA(const_cast<char*>(strings));
+        for (const auto& [name, value] : environment) block.append(name + "=" + value).push_back('\0');
+        block.push_back('\0');
+    }
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, block.empty() ? nullptr : block.data(),
+                        nullptr, &startup, &info)) {
+        return {};
+    }
     ProcessInformation started(info);
     return RunningProcess(std::move(started.process), started.processId);
 }
@@ -270,8 +291,17 @@ std::string RuntimeComponentKey() {
     return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Components\\769E92CC2CB71D119A12000A9CE1A23A";
 }
 
+// As Windows Installer registers it: in the 64-bit view on 64-bit Windows,
+// whatever the width of this test program.
 void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location) {
-    SetRawValue(HKEY_LOCAL_MACHINE, componentKey, valueName, REG_SZ, Sz(location));
+    UniqueKey opened;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, componentKey.c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, opened.receive(), nullptr),
+              ERROR_SUCCESS)
+        << componentKey;
+    const std::string data = Sz(location);
+    RegSetValueExA(opened.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                   DWORD(data.size()));
 }
 
 void KillStandIns() {

@@ -41,7 +41,8 @@ struct RunningProcess {
     ~RunningProcess() { EndIfRunning(); }
     void EndIfRunning();
 };
-RunningProcess StartProcess(const std::string& commandLine);
+// With variables of its own in place of this process's (a user's TEMP, say).
+RunningProcess StartProcess(const std::string& commandLine, const std::map<std::string, std::string>& environment = {});
 // Waits for the process and closes its handle; the exit code, or -1 when it
 // did not end in time (it is killed then).
 long WaitForExit(RunningProcess& p, DWORD timeoutMs);
