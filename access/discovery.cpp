@@ -89,6 +89,27 @@ void WarnOfOtherProgramWidth(int year, const std::string& program) {
         "Tarnwick supports 32-bit Office only.");
 }
 
+// An Office installed by Click-to-Run (Microsoft 365, Office 2013 and later)
+// keeps its configuration in the 64-bit view on 64-bit Windows, whatever its
+// own width. Named in the log, so that a reader knows which other Office was
+// there; its registrations are not the ones this launcher prepares.
+void LogClickToRunOffice() {
+    if (!bLogging) return;
+    constexpr const char* kConfiguration = "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration";
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kConfiguration, 0, KEY_READ | KEY_WOW64_64KEY, key.receive())) return;
+    const auto text = [&key](const char* name) {
+        char value[256] = {};
+        DWORD size = sizeof value - 1, type = 0;
+        if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ||
+            type != REG_SZ) {
+            return std::string("unknown");
+        }
+        return std::string(value);
+    };
+    Log("Other Office found: ", "Click-to-Run " + text("VersionToReport") + " (" + text("Platform") + ")");
+}
+
 }  // namespace
 
 void ReadMdbAssociation(LauncherContext& ctx) {
@@ -139,6 +160,7 @@ bool ChooseAccessExecutable(LauncherContext& ctx) {
             Log("The Access " + target + " runtime was found!");
             ctx.strAccess2002Path = GetAccessFolderFromCommand(ctx.strAccessExePath);
             Log("Setting strAccess2002Path to runtime path: ", ctx.strAccess2002Path);
+            LogClickToRunOffice();
             return true;
         }
         Log(ctx.strAccessExePath, " does not exist.  Will try full version instead!");
@@ -163,6 +185,7 @@ bool ChooseAccessExecutable(LauncherContext& ctx) {
         ShowNotFoundWarning(ctx.nAccessVersion);
         return false;
     }
+    LogClickToRunOffice();
     return true;
 }
 

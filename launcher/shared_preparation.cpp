@@ -180,12 +180,7 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
         // Alone: its own values, kept in memory only, so that it never
         // overwrites a journal that launches it cannot see rely on.
         PrepareAccessRegistryHead(ctx);
-        Log("Saving default registry settings");
-        RegistryKeyList list;
-        BuildCaptureList(list);
-        CaptureEntries(list);
-        machineValues_ = std::move(list.entries);
-        haveMachineValues_ = true;
+        CaptureMachineValues();
         userValues_ = CaptureUserValues(ctx);
         joined_ = true;
         return;
@@ -258,6 +253,7 @@ void SharedPreparation::JoinFirst(LauncherContext& ctx) {
         RestoreEntries(left);
         DeleteJournal(journal);
         Log(kPutBackLine);
+        putBackLogged_ = true;
     }
     PrepareAccessRegistryHead(ctx);
     if (read == JournalRead::Foreign) {
@@ -267,13 +263,17 @@ void SharedPreparation::JoinFirst(LauncherContext& ctx) {
         Log("Registry values that another user's Tarnwick saved are left for that user's next launch: ", journal);
         return;
     }
+    CaptureMachineValues();
+    if (!WriteJournal(machineValues_, journal)) Log("Could not write the journal of the saved registry keys: ", journal);
+}
+
+void SharedPreparation::CaptureMachineValues() {
     Log("Saving default registry settings");
     RegistryKeyList list;
     BuildCaptureList(list);
     CaptureEntries(list);
     machineValues_ = std::move(list.entries);
     haveMachineValues_ = true;
-    if (!WriteJournal(machineValues_, journal)) Log("Could not write the journal of the saved registry keys: ", journal);
 }
 
 // Launches run: their saved values are taken from the journal, when it is
@@ -301,7 +301,7 @@ void SharedPreparation::JoinUser(const LauncherContext& ctx) {
     const std::string journal = UserJournalPath(userSid_);
     bool changed = false;
     if (user_.OthersHolding() == 0) {
-        if (PutBackJournal(journal)) Log(kPutBackLine);
+        if (PutBackJournal(journal) && !putBackLogged_) Log(kPutBackLine);
         DeleteJournal(journal);
         userValues_ = Present(CaptureUserValues(ctx));
         changed = !userValues_.empty();

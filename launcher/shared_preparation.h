@@ -106,6 +106,7 @@ public:
 private:
     bool LockGuard(DWORD waitMs);
     void UnlockGuard();
+    void CaptureMachineValues();
     void JoinFirst(LauncherContext& ctx);
     void JoinRunning(LauncherContext& ctx, bool sameAccess);
     void JoinUser(const LauncherContext& ctx);
@@ -116,6 +117,7 @@ private:
     bool shared_ = false;  // the named objects are there
     bool guardHeld_ = false;
     bool joined_ = false;
+    bool putBackLogged_ = false;
     UniqueHandle guard_;
     LaunchSlots launches_, keepers_, sameAccess_, unlimited_, user_;
     std::string userSid_;

@@ -65,16 +65,29 @@ TEST_F(Discovery, TheOrderIsFixedNotNewestFirst) {
     EXPECT_FALSE(ReadRecord(folder2003 + "\\MSACCESS.EXE").empty());
 }
 
-TEST_F(Discovery, PresentRuntimeWinsOverFull2002) {
+// A 64-bit Microsoft 365 beside them, whose configuration lies in the
+// 64-bit view: named in the log after the choice.
+TEST_F(Discovery, PresentRuntimeWinsOverFull2002AndA64BitOfficeIsNamed) {
     InstallFullAccess(2002);
     const std::string runtime = InstallRuntime2002();
+    {
+        UniqueKey configuration;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration", 0,
+                                  nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, configuration.receive(), nullptr),
+                  ERROR_SUCCESS);
+        for (auto [name, value] : {std::pair{"Platform", "x64"}, std::pair{"VersionToReport", "16.0.17531.20140"}}) {
+            RegSetValueExA(configuration.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                           DWORD(strlen(value) + 1));
+        }
+    }
     EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
     EXPECT_TRUE(HasConsecutiveLines(
         LogLines(), {"Access 2002 Full found: C:\\TARNWICKSCENARIO\\OFFICE2002",
                      "Beginning of GetAccessRuntimeLocation for Access 2002",
                      "End of GetAccessRuntimeLocation for Access 2002", "\t\tRuntime location: " + runtime,
                      "The Access 2002 runtime was found!",
-                     "Setting strAccess2002Path to runtime path: C:\\TARNWICKSCENARIO\\RUNTIME10"}));
+                     "Setting strAccess2002Path to runtime path: C:\\TARNWICKSCENARIO\\RUNTIME10",
+                     "Other Office found: Click-to-Run 16.0.17531.20140 (x64)"}));
     EXPECT_EQ(ReadRecord(runtime)["exe"], runtime);
 }
 
