@@ -2,6 +2,8 @@
 // values from before the first launch are what the machine ends with.
 #include "tests/support/harness.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <iostream>
 #include <map>
@@ -202,6 +204,30 @@ TEST_F(SharedLaunches, ARestrictedTokenOpensAndWaitsOnTheObjectsALaunchCreated) 
 
     EndProcess(access);
     EXPECT_EQ(WaitForExit(launcher, 30000), 0);
+}
+
+// Objects that cannot be opened (another program took the guard's name with
+// a descriptor that lets nobody in): the launch goes on alone, says why,
+// and still puts everything back.
+TEST_F(SharedLaunches, ObjectsThatCannotBeOpenedMakeALoneLaunchThatSaysWhy) {
+    SeedWatchedValues();
+    const std::string exe = InstallRuntime2002({{"lifetimeMs", "500"}});
+    const std::string before = DumpRegistry();
+    SeedMacroSecurityLevel();
+    UniqueLocal<PSECURITY_DESCRIPTOR> nobody;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:", SDDL_REVISION_1, nobody.receive(), nullptr));
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, nobody.get(), FALSE};
+    const UniqueHandle squatter(CreateMutexA(&attributes, FALSE, "Global\\TarnwickRegistryGuard"));
+    ASSERT_TRUE(squatter);
+
+    EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
+    EXPECT_FALSE(ReadRecord(exe).empty());
+    const auto lines = LogLines();
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"Could not open the objects that Tarnwick launches share (Windows error 5): "
+                                            "saving and restoring registry keys as a lone launch"}));
+    EXPECT_TRUE(HasConsecutiveLines(lines, {"Restoring registry keys"}));
+    EXPECT_TRUE(ValuesFromBefore());
+    EXPECT_TRUE(EverythingElseAsBefore(before));
 }
 
 // A launcher ended by force while Access runs never restores; the next
