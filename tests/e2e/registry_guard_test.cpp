@@ -175,6 +175,44 @@ INSTANTIATE_TEST_SUITE_P(Users, ManyLaunches, ::testing::Bool(), [](const auto& 
     return info.param ? "FirstEndedByForce" : "AllEndByThemselves";
 });
 
+// Two launches of one user for Access 2003, which also lowers the user's
+// macro security level: the second shares at once and takes the level the
+// first saved (not the lowered one it finds); the first ends first and
+// leaves the registry to the second, which puts back the machine's values
+// and the user's level.
+TEST_F(SharedLaunches, ASecondLaunchOfTheUserSharesAndTheLastPutsBackTheUsersOwnValuesToo) {
+    SeedWatchedValues();
+    const std::string exe =
+        InstallFullAccess(2003, {{"lifetimeMs", "0"}}, "", {std::string("HKEY_CLASSES_ROOT\\") + kCurVer + "|"}) +
+        "\\MSACCESS.EXE";
+    const std::string before = DumpRegistry();
+    SeedMacroSecurityLevel();
+
+    RunningProcess first = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING -WAIT=0 first.mdb");
+    const std::string firstAccess = ReadRecord(exe, 20000)["pid"];
+    ASSERT_FALSE(firstAccess.empty());
+    ASSERT_EQ(RawValue(HKEY_CURRENT_USER, kSecurity2003, "Level"), kLevelPrepared);
+    // The program file is in use: only the settings of the next start change.
+    ForgetRecord(exe);
+    WriteFileBytes(exe.substr(0, exe.size() - 4) + ".ini",
+                   std::string("[fake]\r\nlifetimeMs=6000\r\n[read]\r\n1=HKEY_CLASSES_ROOT\\") + kCurVer + "|\r\n");
+    RunningProcess second = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING second.mdb");
+    auto secondRecord = ReadRecord(exe, 20000);
+    ASSERT_NE(secondRecord["commandline"].find("second.mdb"), std::string::npos);
+    EXPECT_EQ(secondRecord["read.1"], kCurVer2003);
+
+    EndProcess(firstAccess);
+    EXPECT_EQ(WaitForExit(first, 30000), 0);
+    EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), kCurVer2003) << "the second launch still uses the preparation";
+    EXPECT_EQ(WaitForExit(second, 30000), 0);
+    EXPECT_TRUE(ValuesFromBefore());
+    EXPECT_TRUE(EverythingElseAsBefore(before));
+    const auto lines = LogLines();
+    EXPECT_EQ(CountOf(lines, kSharingLine), 1);
+    EXPECT_EQ(CountOf(lines, "Other Tarnwick launches still use the prepared registry: the last of them puts it back"), 1);
+    EXPECT_EQ(CountOf(lines, "Restoring registry keys"), 1);
+}
+
 // A standard user's launch (the administrators group for denying only)
 // opens and waits on the objects that an administrator's launch created.
 TEST_F(SharedLaunches, ARestrictedTokenOpensAndWaitsOnTheObjectsALaunchCreated) {
