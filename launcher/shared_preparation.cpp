@@ -94,7 +94,7 @@ SharedObjectSecurity::SharedObjectSecurity() {
 }
 
 bool LaunchSlots::Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, DWORD& error) {
-    slots_.clear();
+    if (!slots_.empty()) return true;
     for (int n = 0; n < kLaunchSlotCount; ++n) {
         UniqueHandle slot(CreateMutexA(security, FALSE, (prefix + std::to_string(n)).c_str()));
         if (!slot) {
@@ -144,13 +144,19 @@ std::string AccessIdentity(const std::string& exePath, int generation) {
     return Hex(hash);
 }
 
+LaunchSlots& SharedPreparation::Opened(LaunchSlots& slots, const std::string& prefix) {
+    DWORD error = 0;
+    slots.Open(prefix, security_.get(), error);
+    return slots;
+}
+
 SharedPreparation::SharedPreparation() : userSid_(CurrentUserSidText()) {
     DWORD error = 0;
     guard_.reset(CreateMutexA(security_.get(), FALSE, kGuardName));
     if (!guard_) error = GetLastError();
+    // The sets that every launch looks at; the others are opened when first
+    // needed (a set that cannot be opened then counts no other launch).
     shared_ = guard_ && !userSid_.empty() && launches_.Open(kLaunchPrefix, security_.get(), error) &&
-              keepers_.Open(kKeeperPrefix, security_.get(), error) &&
-              unlimited_.Open(kUnlimitedPrefix, security_.get(), error) &&
               user_.Open(kUserPrefix + userSid_ + ".", security_.get(), error);
     if (!shared_) {
         Log("Could not open the objects that Tarnwick launches share (Windows error " + std::to_string(error) +
@@ -216,7 +222,7 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
                 JoinFirst(ctx);
                 break;
             }
-            if (unlimited_.OthersHolding() > 0) {
+            if (Opened(unlimited_, kUnlimitedPrefix).OthersHolding() > 0) {
                 Log("Another Tarnwick waits for its Access without limit: registry keys are not saved by this "
                     "launch");
                 JoinRunning(ctx, false);
@@ -230,10 +236,10 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
             }
         }
     }
-    JoinUser(ctx);
+    JoinUser(ctx, others > 0);
     launches_.Take();
     sameAccess_.Take();
-    if (haveMachineValues_) keepers_.Take();
+    if (haveMachineValues_) Opened(keepers_, kKeeperPrefix).Take();
     g_userSid = userSid_;
     g_haveMachineValues = haveMachineValues_;
     g_ownUserSlot = user_.Own();
@@ -297,10 +303,12 @@ void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess) {
 
 // The user's own values: saved by the first launch of the user, each launch
 // adding what its generation changes and no launch of the user saved yet.
-void SharedPreparation::JoinUser(const LauncherContext& ctx) {
+void SharedPreparation::JoinUser(const LauncherContext& ctx, bool othersRunning) {
     const std::string journal = UserJournalPath(userSid_);
     bool changed = false;
-    if (user_.OthersHolding() == 0) {
+    // Every launch of the user holds a launch slot too: with no other launch
+    // running there is no other launch of the user either.
+    if (!othersRunning || user_.OthersHolding() == 0) {
         if (PutBackJournal(journal) && !putBackLogged_) Log(kPutBackLine);
         DeleteJournal(journal);
         userValues_ = Present(CaptureUserValues(ctx));
@@ -323,7 +331,7 @@ void SharedPreparation::JoinUser(const LauncherContext& ctx) {
 
 void SharedPreparation::WaitingWithoutLimit(bool waiting) {
     if (!shared_ || !joined_) return;
-    waiting ? (void)unlimited_.Take() : unlimited_.Release();
+    waiting ? (void)Opened(unlimited_, kUnlimitedPrefix).Take() : unlimited_.Release();
 }
 
 void SharedPreparation::RestoreMachineValues(const LauncherContext& ctx) {
@@ -366,8 +374,10 @@ void SharedPreparation::Leave(const LauncherContext& ctx) {
         return;
     }
     LockGuard(INFINITE);
+    bool alone = false;
     for (bool told = false;;) {
         if (launches_.OthersHolding() == 0) {
+            alone = true;
             if (haveMachineValues_) {
                 RestoreMachineValues(ctx);
             } else {
@@ -377,7 +387,7 @@ void SharedPreparation::Leave(const LauncherContext& ctx) {
             }
             break;
         }
-        if (!haveMachineValues_ || keepers_.OthersHolding() > 0) {
+        if (!haveMachineValues_ || Opened(keepers_, kKeeperPrefix).OthersHolding() > 0) {
             Log("Other Tarnwick launches still use the prepared registry: the last of them puts it back");
             break;
         }
@@ -388,7 +398,7 @@ void SharedPreparation::Leave(const LauncherContext& ctx) {
         Sleep(kLookMs);
         LockGuard(INFINITE);
     }
-    if (user_.OthersHolding() == 0) RestoreUserValues();
+    if (alone || user_.OthersHolding() == 0) RestoreUserValues();
     g_ownLaunchSlot = -1;
     g_ownUserSlot = -1;
     for (LaunchSlots* slots : {&launches_, &keepers_, &sameAccess_, &unlimited_, &user_}) slots->Release();

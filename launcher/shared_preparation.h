@@ -64,8 +64,8 @@ private:
 // One set of named mutexes "<prefix><n>": a launch that takes part holds one.
 class LaunchSlots {
 public:
-    // Whether every mutex of the set could be created or opened; the
-    // Windows error of the first that could not.
+    // Whether every mutex of the set could be created or opened (or was
+    // already); the Windows error of the first that could not.
     bool Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, DWORD& error);
     // Slots held by other launches. Only under the guard: a look holds each
     // free slot for a moment.
@@ -109,7 +109,8 @@ private:
     void CaptureMachineValues();
     void JoinFirst(LauncherContext& ctx);
     void JoinRunning(LauncherContext& ctx, bool sameAccess);
-    void JoinUser(const LauncherContext& ctx);
+    void JoinUser(const LauncherContext& ctx, bool othersRunning);
+    LaunchSlots& Opened(LaunchSlots& slots, const std::string& prefix);
     void RestoreMachineValues(const LauncherContext& ctx);
     void RestoreUserValues();
 
