@@ -70,15 +70,9 @@ TEST_F(Discovery, TheOrderIsFixedNotNewestFirst) {
 TEST_F(Discovery, PresentRuntimeWinsOverFull2002AndA64BitOfficeIsNamed) {
     InstallFullAccess(2002);
     const std::string runtime = InstallRuntime2002();
-    {
-        UniqueKey configuration;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration", 0,
-                                  nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, configuration.receive(), nullptr),
-                  ERROR_SUCCESS);
-        for (auto [name, value] : {std::pair{"Platform", "x64"}, std::pair{"VersionToReport", "16.0.17531.20140"}}) {
-            RegSetValueExA(configuration.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                           DWORD(strlen(value) + 1));
-        }
+    for (auto [name, value] : {std::pair{"Platform", "x64"}, std::pair{"VersionToReport", "16.0.17531.20140"}}) {
+        SetRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration", name, REG_SZ,
+                    std::string(value) + '\0', KEY_WOW64_64KEY);
     }
     EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
     EXPECT_TRUE(HasConsecutiveLines(

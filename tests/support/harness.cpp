@@ -294,14 +294,7 @@ std::string RuntimeComponentKey() {
 // As Windows Installer registers it: in the 64-bit view on 64-bit Windows,
 // whatever the width of this test program.
 void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location) {
-    UniqueKey opened;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, componentKey.c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, opened.receive(), nullptr),
-              ERROR_SUCCESS)
-        << componentKey;
-    const std::string data = Sz(location);
-    RegSetValueExA(opened.get(), valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                   DWORD(data.size()));
+    SetRawValue(HKEY_LOCAL_MACHINE, componentKey, valueName, REG_SZ, Sz(location), KEY_WOW64_64KEY);
 }
 
 void KillStandIns() {
@@ -383,9 +376,9 @@ std::vector<std::string> LogLines() {
     return ::testing::AssertionFailure() << RootKeyName(root) << "\\" << key << " cannot be opened: error " << rc;
 }
 
-std::string RawValue(HKEY root, const std::string& key, const std::string& name) {
+std::string RawValue(HKEY root, const std::string& key, const std::string& name, REGSAM view) {
     UniqueKey opened;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.receive()) != ERROR_SUCCESS) return "missing";
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | view, opened.receive()) != ERROR_SUCCESS) return "missing";
     std::vector<BYTE> data(70000);
     DWORD type = 0, size = DWORD(data.size() - 1);
     const LONG rc = RegQueryValueExA(opened.get(), name.c_str(), nullptr, &type, data.data(), &size);
@@ -401,9 +394,11 @@ std::string RawValue(HKEY root, const std::string& key, const std::string& name)
     return out;
 }
 
-void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data) {
+void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data,
+                 REGSAM view) {
     UniqueKey opened;
-    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.receive(), nullptr),
+    ASSERT_EQ(RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, opened.receive(),
+                              nullptr),
               ERROR_SUCCESS)
         << key;
     RegSetValueExA(opened.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));

@@ -361,34 +361,16 @@ TEST_F(RegistryAccess, WindowsInstallerDataIsInThe64BitViewAndEverythingElseInTh
     for (const Case& c : cases) EXPECT_EQ(IsWindowsInstallerDataPath(c.root, c.path), c.installerData) << c.path;
 
     const REGSAM ownView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
-    const auto readIn = [](REGSAM view, const std::string& key, std::string& text) {
-        UniqueKey opened;
-        LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, opened.receive());
-        char buffer[MAX_PATH] = {};
-        DWORD size = sizeof buffer - 1;
-        if (rc == ERROR_SUCCESS) rc = RegQueryValueExA(opened.get(), "Path", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
-        text = buffer;
-        return rc;
-    };
-    {
-        UniqueKey seeded;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, components.c_str(), 0, nullptr, 0,
-                                  KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, seeded.receive(), nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(seeded.get(), "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>("C?\\Office10"), 12),
-                  ERROR_SUCCESS);
-    }
+    SetRawValue(HKEY_LOCAL_MACHINE, components, "Path", REG_SZ, std::string("C?\\Office10", 12), KEY_WOW64_64KEY);
     std::string text;
     EXPECT_EQ(ReadRegString(HKEY_LOCAL_MACHINE, components, "Path", text), 0u);
     EXPECT_EQ(text, "C?\\Office10");
     EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, components, "Path", "D?\\Office10", false), 0u);
-    EXPECT_EQ(readIn(KEY_WOW64_64KEY, components, text), ERROR_SUCCESS);
-    EXPECT_EQ(text, "D?\\Office10");
-    EXPECT_EQ(readIn(KEY_WOW64_32KEY, components, text), ERROR_FILE_NOT_FOUND) << "written into Wow6432Node";
+    EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, components, "Path", KEY_WOW64_64KEY), "REG_SZ:D?\\Office10");
+    EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, components, "Path", KEY_WOW64_32KEY), "missing") << "written into Wow6432Node";
 
     EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, kScratch, "Path", "own view", true), 0u);
-    EXPECT_EQ(readIn(ownView, kScratch, text), ERROR_SUCCESS);
-    EXPECT_EQ(text, "own view");
+    EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kScratch, "Path", ownView), "REG_SZ:own view");
     RegDeleteKeyExA(HKEY_LOCAL_MACHINE, components.c_str(), KEY_WOW64_64KEY, 0);
 }
 
