@@ -26,7 +26,6 @@ const std::string kUserPrefix = "Global\\TarnwickUser.";                // + SID
 constexpr DWORD kLookMs = 100;
 // At the end of the session Windows gives a program little time.
 constexpr DWORD kSessionEndGuardMs = 5000;
-constexpr const char* kMacroSecurity2003 = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
 constexpr const char* kPutBackLine = "Put back the registry values of an unfinished launch";
 constexpr const char* kCurVerKey = "Access.Application\\CurVer";
 
@@ -53,11 +52,19 @@ std::vector<RegistryEntry> CaptureUserValues(const LauncherContext& ctx) {
     if (ctx.nAccessVersion == 2007) AddLanguageEntries2007(list);
     CaptureEntries(list);
     if (ctx.nAccessVersion == 2003) {
-        std::uint32_t level = 0;
-        if (ReadRegDword(HKEY_CURRENT_USER, kMacroSecurity2003, "Level", level) != 0) level = 2;
-        list.entries.push_back(MacroSecurityLevelEntry(level));
+        RegistryEntry level = MacroSecurityLevelEntry(2);  // kept when there is none
+        ReadRegDword(HKEY_CURRENT_USER, level.keyPath, level.valueName, level.dwordData);
+        list.entries.push_back(std::move(level));
     }
     return list.entries;
+}
+
+// The present values of a journal this launch may take values from; none
+// when there is no such journal.
+std::vector<RegistryEntry> SavedValues(const std::string& journal) {
+    std::vector<RegistryEntry> saved = JournalEntries();
+    if (ReadJournal(journal, saved) != JournalRead::Read) return {};
+    return Present(std::move(saved));
 }
 
 // The CurVer of the saved values, which decides whether the object library
@@ -165,10 +172,20 @@ SharedPreparation::SharedPreparation() : userSid_(CurrentUserSidText()) {
 }
 
 SharedPreparation::~SharedPreparation() {
+    LetGo();
+    UnlockGuard();
+}
+
+void SharedPreparation::LetGo() {
     g_ownLaunchSlot = -1;
     g_ownUserSlot = -1;
     for (LaunchSlots* slots : {&launches_, &keepers_, &sameAccess_, &unlimited_, &user_}) slots->Release();
-    UnlockGuard();
+    joined_ = false;
+}
+
+void SharedPreparation::GoOnUncoordinated(LauncherContext& ctx) {
+    Log("Could not wait for the other Tarnwick launches: going on without saving or restoring registry keys");
+    PrepareAccessRegistryHead(ctx);
 }
 
 bool SharedPreparation::LockGuard(DWORD waitMs) {
@@ -195,8 +212,7 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
     if (!sameAccess_.Open(kSameAccessPrefix + AccessIdentity(ctx.strAccessExePath, ctx.nAccessVersion) + ".",
                           security_.get(), error) ||
         !LockGuard(waitMs)) {
-        Log("Could not wait for the other Tarnwick launches: going on without saving or restoring registry keys");
-        PrepareAccessRegistryHead(ctx);
+        GoOnUncoordinated(ctx);
         return;
     }
     const int others = launches_.OthersHolding();
@@ -213,9 +229,7 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
             UnlockGuard();
             Sleep(kLookMs);
             if (!LockGuard(waitMs)) {
-                Log("Could not wait for the other Tarnwick launches: going on without saving or restoring registry "
-                    "keys");
-                PrepareAccessRegistryHead(ctx);
+                GoOnUncoordinated(ctx);
                 return;
             }
             if (launches_.OthersHolding() == 0) {
@@ -314,8 +328,7 @@ void SharedPreparation::JoinUser(const LauncherContext& ctx, bool othersRunning)
         userValues_ = Present(CaptureUserValues(ctx));
         changed = !userValues_.empty();
     } else {
-        std::vector<RegistryEntry> saved = JournalEntries();
-        if (ReadJournal(journal, saved) == JournalRead::Read) userValues_ = Present(std::move(saved));
+        userValues_ = SavedValues(journal);
         for (RegistryEntry& value : Present(CaptureUserValues(ctx))) {
             const auto same = [&value](const RegistryEntry& e) { return EntryLookupPath(e) == EntryLookupPath(value); };
             if (std::find_if(userValues_.begin(), userValues_.end(), same) != userValues_.end()) continue;
@@ -359,8 +372,7 @@ void SharedPreparation::RestoreUserValues() {
     list.entries = userValues_;
     if (shared_) {
         const std::string journal = UserJournalPath(userSid_);
-        std::vector<RegistryEntry> saved = JournalEntries();
-        if (ReadJournal(journal, saved) == JournalRead::Read) list.entries = Present(std::move(saved));
+        if (auto saved = SavedValues(journal); !saved.empty()) list.entries = std::move(saved);
         DeleteJournal(journal);
     }
     RestoreEntries(list);
@@ -399,10 +411,7 @@ void SharedPreparation::Leave(const LauncherContext& ctx) {
         LockGuard(INFINITE);
     }
     if (alone || user_.OthersHolding() == 0) RestoreUserValues();
-    g_ownLaunchSlot = -1;
-    g_ownUserSlot = -1;
-    for (LaunchSlots* slots : {&launches_, &keepers_, &sameAccess_, &unlimited_, &user_}) slots->Release();
-    joined_ = false;
+    LetGo();
     UnlockGuard();
 }
 

@@ -106,6 +106,9 @@ public:
 private:
     bool LockGuard(DWORD waitMs);
     void UnlockGuard();
+    // Lets go of every slot this launch holds.
+    void LetGo();
+    void GoOnUncoordinated(LauncherContext& ctx);
     void CaptureMachineValues();
     void JoinFirst(LauncherContext& ctx);
     void JoinRunning(LauncherContext& ctx, bool sameAccess);
