@@ -157,7 +157,8 @@ LaunchSlots& SharedPreparation::Opened(LaunchSlots& slots, const std::string& pr
     return slots;
 }
 
-SharedPreparation::SharedPreparation() : userSid_(CurrentUserSidText()) {
+SharedPreparation::SharedPreparation()
+    : userSid_(CurrentUserSidText()), machineJournal_(MachineJournalPath()), userJournal_(UserJournalPath(userSid_)) {
     DWORD error = 0;
     guard_.reset(CreateMutexA(security_.get(), FALSE, kGuardName));
     if (!guard_) error = GetLastError();
@@ -265,7 +266,7 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
 // No launch runs: what an unfinished one left goes back first, then the
 // machine's values are saved, on disk before anything is prepared.
 void SharedPreparation::JoinFirst(LauncherContext& ctx) {
-    const std::string journal = MachineJournalPath();
+    const std::string& journal = machineJournal_;
     RegistryKeyList left;
     left.entries = JournalEntries();
     const JournalRead read = ReadJournal(journal, left.entries);
@@ -299,7 +300,7 @@ void SharedPreparation::CaptureMachineValues() {
 // Launches run: their saved values are taken from the journal, when it is
 // one this launch may take values from.
 void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess) {
-    const std::string journal = MachineJournalPath();
+    const std::string& journal = machineJournal_;
     std::vector<RegistryEntry> saved = JournalEntries();
     const JournalRead read = ReadJournal(journal, saved);
     if (sameAccess) Log("Another Tarnwick has prepared the registry for this Access: sharing its preparation");
@@ -318,7 +319,7 @@ void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess) {
 // The user's own values: saved by the first launch of the user, each launch
 // adding what its generation changes and no launch of the user saved yet.
 void SharedPreparation::JoinUser(const LauncherContext& ctx, bool othersRunning) {
-    const std::string journal = UserJournalPath(userSid_);
+    const std::string& journal = userJournal_;
     bool changed = false;
     // Every launch of the user holds a launch slot too: with no other launch
     // running there is no other launch of the user either.
@@ -362,7 +363,7 @@ void SharedPreparation::RestoreMachineValues(const LauncherContext& ctx) {
     }
     Log("Restoring registry keys");
     RestoreEntries(list);
-    if (shared_) DeleteJournal(MachineJournalPath());
+    if (shared_) DeleteJournal(machineJournal_);
 }
 
 // The last launch of the user puts back what the user's launches saved: the
@@ -371,7 +372,7 @@ void SharedPreparation::RestoreUserValues() {
     RegistryKeyList list;
     list.entries = userValues_;
     if (shared_) {
-        const std::string journal = UserJournalPath(userSid_);
+        const std::string& journal = userJournal_;
         if (auto saved = SavedValues(journal); !saved.empty()) list.entries = std::move(saved);
         DeleteJournal(journal);
     }
@@ -395,7 +396,7 @@ void SharedPreparation::Leave(const LauncherContext& ctx) {
             } else {
                 Log("The registry values saved before this launch are left for their user's next launch to put "
                     "back: ",
-                    MachineJournalPath());
+                    machineJournal_);
             }
             break;
         }

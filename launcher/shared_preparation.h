@@ -125,6 +125,7 @@ private:
     UniqueHandle guard_;
     LaunchSlots launches_, keepers_, sameAccess_, unlimited_, user_;
     std::string userSid_;
+    std::string machineJournal_, userJournal_;
     bool haveMachineValues_ = false;  // this launch holds the saved machine values
     std::vector<RegistryEntry> machineValues_;
     std::vector<RegistryEntry> userValues_;

@@ -9,11 +9,16 @@
 
 namespace {
 
-// The SID of one kind of the process token's information (TokenUser,
-// TokenOwner), in a buffer of its own.
-std::vector<BYTE> TokenSid(TOKEN_INFORMATION_CLASS kind) {
+UniqueToken ProcessToken() {
     UniqueToken token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive())) return {};
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.receive());
+    return token;
+}
+
+// The SID of one kind of the token's information (TokenUser, TokenOwner),
+// in a buffer of its own.
+std::vector<BYTE> TokenSid(const UniqueToken& token, TOKEN_INFORMATION_CLASS kind) {
+    if (!token) return {};
     DWORD size = 0;
     GetTokenInformation(token.get(), kind, nullptr, 0, &size);
     std::vector<BYTE> buffer(size);
@@ -36,8 +41,9 @@ PSID FileOwner(HANDLE file, UniqueLocal<PSECURITY_DESCRIPTOR>& descriptor) {
 }
 
 bool IsOwnedByThisUser(PSID owner) {
-    auto user = TokenSid(TokenUser);
-    auto defaultOwner = TokenSid(TokenOwner);
+    const UniqueToken token = ProcessToken();
+    auto user = TokenSid(token, TokenUser);
+    auto defaultOwner = TokenSid(token, TokenOwner);
     return (UserSid(user) && EqualSid(owner, UserSid(user))) ||
            (!defaultOwner.empty() && EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(defaultOwner.data())->Owner));
 }
@@ -45,7 +51,7 @@ bool IsOwnedByThisUser(PSID owner) {
 }  // namespace
 
 std::string CurrentUserSidText() {
-    auto user = TokenSid(TokenUser);
+    auto user = TokenSid(ProcessToken(), TokenUser);
     UniqueLocal<char*> text;
     if (!UserSid(user) || !ConvertSidToStringSidA(UserSid(user), text.receive())) return {};
     return text.get();
