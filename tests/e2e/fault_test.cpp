@@ -59,15 +59,6 @@ std::string CutInsideTheLastNumber() {
     return EncipherSnapshot(first + last).substr(0, first.size() + kept);
 }
 
-// The log lines that start with the label.
-std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& label) {
-    std::vector<std::string> found;
-    for (const auto& line : lines) {
-        if (line.rfind(label, 0) == 0) found.push_back(line);
-    }
-    return found;
-}
-
 // Files of the temporary folder whose names start with the snapshot file's name.
 std::vector<std::string> SnapshotFilesInTemp() {
     std::vector<std::string> names;

@@ -102,10 +102,6 @@ std::map<std::string, std::string> AccessRecordOf(int n, DWORD waitMs = 0) {
     return ReadRecord(std::string(kScenarioRoot) + "\\User" + std::to_string(n) + "\\Temp\\fake-access.exe", waitMs);
 }
 
-long CountOf(const std::vector<std::string>& lines, const std::string& line) {
-    return long(std::count(lines.begin(), lines.end(), line));
-}
-
 const std::string kSharingLine = "Another Tarnwick has prepared the registry for this Access: sharing its preparation";
 
 // Eight users start the launcher within a second, each in a session of its
@@ -166,10 +162,10 @@ TEST_P(ManyLaunches, EightShareOnePreparationWithoutWaitingAndTheLastPutsItBack)
     EXPECT_TRUE(EverythingElseAsBefore(before));
     EXPECT_FALSE(PathExists(JournalDir() + kJournalName));
     const auto lines = LogLines();
-    EXPECT_EQ(CountOf(lines, "Saving default registry settings"), 1);
-    EXPECT_EQ(CountOf(lines, kSharingLine), kLaunches - 1);
-    EXPECT_EQ(CountOf(lines, "Restoring registry keys"), 1);
-    EXPECT_EQ(CountOf(lines, "Waiting for another Tarnwick to put the registry back"), 0);
+    EXPECT_EQ(LinesStartingWith(lines, "Saving default registry settings").size(), 1u);
+    EXPECT_EQ(LinesStartingWith(lines, kSharingLine).size(), size_t(kLaunches - 1));
+    EXPECT_EQ(LinesStartingWith(lines, "Restoring registry keys").size(), 1u);
+    EXPECT_EQ(LinesStartingWith(lines, "Waiting for another Tarnwick to put the registry back").size(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Users, ManyLaunches, ::testing::Bool(), [](const auto& info) {
@@ -209,9 +205,12 @@ TEST_F(SharedLaunches, ASecondLaunchOfTheUserSharesAndTheLastPutsBackTheUsersOwn
     EXPECT_TRUE(ValuesFromBefore());
     EXPECT_TRUE(EverythingElseAsBefore(before));
     const auto lines = LogLines();
-    EXPECT_EQ(CountOf(lines, kSharingLine), 1);
-    EXPECT_EQ(CountOf(lines, "Other Tarnwick launches still use the prepared registry: the last of them puts it back"), 1);
-    EXPECT_EQ(CountOf(lines, "Restoring registry keys"), 1);
+    EXPECT_EQ(LinesStartingWith(lines, kSharingLine).size(), 1u);
+    EXPECT_EQ(
+        LinesStartingWith(lines, "Other Tarnwick launches still use the prepared registry: the last of them puts it back")
+            .size(),
+        1u);
+    EXPECT_EQ(LinesStartingWith(lines, "Restoring registry keys").size(), 1u);
 }
 
 // A standard user's launch (the administrators group for denying only)

@@ -337,6 +337,14 @@ std::vector<std::string> LogLines() {
     return lines;
 }
 
+std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& label) {
+    std::vector<std::string> found;
+    for (const auto& line : lines) {
+        if (line.rfind(label, 0) == 0) found.push_back(line);
+    }
+    return found;
+}
+
 ::testing::AssertionResult HasConsecutiveLines(const std::vector<std::string>& lines,
                                                const std::vector<std::string>& expected) {
     for (size_t i = 0; i + expected.size() <= lines.size(); ++i) {

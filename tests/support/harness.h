@@ -93,6 +93,8 @@ protected:
 // The log's lines without their CR LF ends (a "\r\n\t" inside an entry stays).
 std::vector<std::string> LogLines();
 // Whether the lines hold the expected ones one right after the other.
+// The lines that start with the label.
+std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& label);
 ::testing::AssertionResult HasConsecutiveLines(const std::vector<std::string>& lines,
                                                const std::vector<std::string>& expected);
 
