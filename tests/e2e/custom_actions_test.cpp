@@ -19,6 +19,9 @@ namespace {
 
 // Where the stand-in SetACL is placed in the scenarios that run it.
 const std::string kScenarioDir = "C:\\BrisoldeScenario";
+// Where Windows Installer puts a package of this build's width.
+const std::string kProgramFiles = std::string("C:\\") + TARNWICK_PROGRAM_FILES;
+std::string TarnwickPackagePath() { return BinDir() + TARNWICK_PACKAGE_FILE; }
 const std::string kToolPath = kScenarioDir + "\\Temp\\ZQS1A2B.tmp";
 const std::string kAceArguments = " -ot file -actn ace -ace \"n:S-1-5-32-545;p:full;s:y\"";
 
@@ -120,9 +123,9 @@ std::string PropertyOr(const Properties& properties, const std::string& name, co
 TEST(RemoveBackSlashFromInstallDir, PublishesTheFolderWithAndWithoutItsLastCharacter) {
     // The package's own name: "[INSTALLDIR]", resolved by the installer.
     Properties p = InstallAndRemove("ca_test.msi", "");
-    EXPECT_EQ(PropertyOr(p, "INSTALLDIR", "absent"), "C:\\Program Files\\Brisolde Test\\");
-    EXPECT_EQ(PropertyOr(p, "MainDir", "absent"), "C:\\Program Files\\Brisolde Test\\");
-    EXPECT_EQ(PropertyOr(p, "MainDir_NoBackSlash", "absent"), "C:\\Program Files\\Brisolde Test");
+    EXPECT_EQ(PropertyOr(p, "INSTALLDIR", "absent"), kProgramFiles + "\\Brisolde Test\\");
+    EXPECT_EQ(PropertyOr(p, "MainDir", "absent"), kProgramFiles + "\\Brisolde Test\\");
+    EXPECT_EQ(PropertyOr(p, "MainDir_NoBackSlash", "absent"), kProgramFiles + "\\Brisolde Test");
 
     // A folder without a final backslash still loses its last character,
     // and the enclosing characters need not be brackets.
@@ -419,13 +422,13 @@ bool FileSecurityIsKept() {
 // database and its lock files, never of the folder that holds the launcher:
 // there any user could replace Tarnwick.exe or plant a library beside it.
 TEST(TarnwickPackage, InstallsGrantsOnTheDataFolderAndUninstallsSilently) {
-    const std::string package = BinDir() + "Tarnwick-x64-test.msi";  // the x64 build of Tarnwick.msi
+    const std::string package = TarnwickPackagePath();
     const InstallResult installed = Install(package, "");
     ASSERT_EQ(installed.exitCode, ERROR_SUCCESS);
     const Properties& p = installed.properties;
     const std::string folder = PropertyOr(p, "INSTALLDIR", "");
-    EXPECT_EQ(folder, "C:\\Program Files\\Tarnwick\\");
-    EXPECT_EQ(PropertyOr(p, "MainDir_NoBackSlash", ""), "C:\\Program Files\\Tarnwick");
+    EXPECT_EQ(folder, kProgramFiles + "\\Tarnwick\\");
+    EXPECT_EQ(PropertyOr(p, "MainDir_NoBackSlash", ""), kProgramFiles + "\\Tarnwick");
     const std::string exe = folder + "Tarnwick.exe";
     ASSERT_TRUE(PathExists(exe));
     EXPECT_TRUE(ReadFileBytes(exe) == ReadFileBytes(BinDir() + "Tarnwick.exe")) << "the installed launcher differs";
@@ -511,11 +514,10 @@ std::string ProductVersionOf(const std::string& package) {
     return version;
 }
 
-std::string TarnwickPackagePath() { return BinDir() + "Tarnwick-x64-test.msi"; }
 
 class TarnwickUpgradeTest : public ::testing::Test {
 protected:
-    const std::string folder = "C:\\Program Files\\Tarnwick\\";
+    const std::string folder = kProgramFiles + "\\Tarnwick\\";
     const std::string exe = folder + "Tarnwick.exe";
     const std::string database = folder + "Data\\Orders.mdb";
     const std::string databaseBytes = std::string("Standard Jet DB\0orders of the user", 35);

@@ -32,6 +32,11 @@ struct Scope {
     const wchar_t* skip;  // a direct subkey that is left alone (volatile data)
 };
 
+// Every open asks for the 64-bit view, where the 32-bit one is the subkey
+// Wow6432Node: one walk sees both views, from a 32-bit test program too
+// (which would otherwise see only its own view under HKLM\Software).
+constexpr REGSAM kWholeRegistry = KEY_WOW64_64KEY;
+
 const Scope kScopes[] = {
     {HKEY_CURRENT_USER, L"", L"Volatile Environment"},
     {HKEY_LOCAL_MACHINE, L"Software", nullptr},
@@ -76,9 +81,17 @@ void ReadTree(HKEY key, RegNode& node, const wchar_t* skip) {
     for (const auto& name : SubkeyNames(key)) {
         if (skip && _wcsicmp(name.c_str(), skip) == 0) continue;
         UniqueKey child;
-        if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ, child.receive()) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ | kWholeRegistry, child.receive()) != ERROR_SUCCESS) continue;
         ReadTree(child.get(), node.subkeys[name], nullptr);
     }
+}
+
+void DeleteTree(HKEY key, const std::wstring& name) {
+    UniqueKey sub;
+    if (RegOpenKeyExW(key, name.c_str(), 0, KEY_ALL_ACCESS | kWholeRegistry, sub.receive()) == ERROR_SUCCESS) {
+        RegDeleteTreeW(sub.get(), nullptr);
+    }
+    RegDeleteKeyExW(key, name.c_str(), kWholeRegistry, 0);
 }
 
 void ResetValues(HKEY key, const RegNode& node) {
@@ -106,12 +119,13 @@ void ResetTree(HKEY key, const RegNode& node, const wchar_t* skip) {
         ResetValues(key, node);
         for (const auto& name : SubkeyNames(key)) {
             if (skip && _wcsicmp(name.c_str(), skip) == 0) continue;
-            if (!node.subkeys.count(name)) RegDeleteTreeW(key, name.c_str());
+            if (!node.subkeys.count(name)) DeleteTree(key, name);
         }
     }
     for (const auto& [name, child] : node.subkeys) {
         UniqueKey sub;
-        if (RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.receive(), nullptr) !=
+        if (RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | kWholeRegistry, nullptr, sub.receive(),
+                            nullptr) !=
             ERROR_SUCCESS) {
             continue;
         }
@@ -184,7 +198,7 @@ std::vector<RegNode> ReadScopes() {
     std::vector<RegNode> trees(std::size(kScopes));
     for (size_t i = 0; i < std::size(kScopes); ++i) {
         UniqueKey key;
-        if (RegOpenKeyExW(kScopes[i].root, kScopes[i].path, 0, KEY_READ, key.receive()) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExW(kScopes[i].root, kScopes[i].path, 0, KEY_READ | kWholeRegistry, key.receive()) != ERROR_SUCCESS) continue;
         ReadTree(key.get(), trees[i], kScopes[i].skip);
     }
     return trees;
@@ -233,7 +247,7 @@ bool ResetRegistryToSnapshot(const std::string& file) {
     if (!reader.ok) return false;
     for (size_t i = 0; i < std::size(kScopes); ++i) {
         UniqueKey key;
-        if (RegOpenKeyExW(kScopes[i].root, kScopes[i].path, 0, KEY_ALL_ACCESS, key.receive()) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(kScopes[i].root, kScopes[i].path, 0, KEY_ALL_ACCESS | kWholeRegistry, key.receive()) != ERROR_SUCCESS) {
             return false;
         }
         ResetTree(key.get(), trees[i], kScopes[i].skip);
