@@ -7,7 +7,9 @@
 
 #include <vector>
 
+#include "common/ascii_text.h"
 #include "common/handles.h"
+#include "common/registry_view.h"
 
 namespace {
 
@@ -297,6 +299,20 @@ AclResult RunOn(const AclCommand& command, const ObjectName& object, SE_OBJECT_T
     return ok ? kAclOk : kAclObjectFailed;
 }
 
+// SE_REGISTRY_WOW64_64KEY, which MinGW's headers lack: Windows Installer's
+// keys are re-permissioned in the view where Windows Installer keeps them
+// (common/registry_view.h), the one the launcher writes to.
+constexpr auto kRegistryKeyIn64BitView = SE_OBJECT_TYPE(13);
+
+SE_OBJECT_TYPE RegistryObjectType(const std::string& objectName) {
+    constexpr std::string_view kMachine = "MACHINE\\";
+    if (StartsWithIgnoringAsciiCase(objectName, kMachine) &&
+        RegistryViewFor(HKEY_LOCAL_MACHINE, objectName.substr(kMachine.size())) == KEY_WOW64_64KEY) {
+        return kRegistryKeyIn64BitView;
+    }
+    return SE_REGISTRY_KEY;
+}
+
 }  // namespace
 
 AclResult RunAclEngine(const AclCommand& command, std::string* messages) {
@@ -305,7 +321,7 @@ AclResult RunAclEngine(const AclCommand& command, std::string* messages) {
     bool isFolder = false;
     if (command.objectType == AclObjectType::Registry) {
         objectName = RegistryObjectName(command.objectName);
-        type = SE_REGISTRY_KEY;
+        type = RegistryObjectType(objectName);
         if (objectName.empty()) {
             Say(messages, "Not a registry key with a known root: " + command.objectName);
             return kAclBadCommand;

@@ -339,6 +339,10 @@ const std::array<CatalogueRow, kClassesRowCount> kClassesCatalogue = {{
     {"odcdatabase.1\\HTML Handler", ""},
     {"odcdatabase.1\\HTML Handler\\shell\\edit\\command", ""},
     {"TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0", ""},
+    // Registering the object library writes these too, and a 64-bit Office
+    // keeps its own in the same shared key.
+    {"TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\FLAGS", ""},
+    {"TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\HELPDIR", ""},
     {"TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\0\\win32", ""},
     {"TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\8.0", ""},
     {"TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\8.0\\0\\win32", ""},

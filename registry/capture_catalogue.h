@@ -9,7 +9,7 @@ struct CatalogueRow {
     const char* valueName;  // empty: the key's default value
 };
 
-constexpr std::size_t kClassesRowCount = 344;  // below HKEY_CLASSES_ROOT
+constexpr std::size_t kClassesRowCount = 346;  // below HKEY_CLASSES_ROOT
 constexpr std::size_t kMachineRowCount = 2;    // below HKEY_LOCAL_MACHINE
 
 extern const std::array<CatalogueRow, kClassesRowCount> kClassesCatalogue;

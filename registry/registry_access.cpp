@@ -5,6 +5,7 @@
 
 #include "common/ascii_text.h"
 #include "common/handles.h"
+#include "common/registry_view.h"
 #include "common/system_library.h"
 
 namespace {
@@ -15,29 +16,7 @@ std::uint32_t CreateKey(HKEY root, const std::string& keyPath, UniqueKey& key) {
                                          nullptr));
 }
 
-// IsWow64Process is missing before Windows XP SP2, where no program runs
-// under WOW64.
-bool RunsUnderWow64() {
-    using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, BOOL*);
-    static const bool wow64 = [] {
-        const auto isWow64 = SystemFunction<IsWow64ProcessFunction>(GetModuleHandleA("kernel32.dll"), "IsWow64Process");
-        BOOL result = FALSE;
-        return isWow64 && isWow64(GetCurrentProcess(), &result) && result;
-    }();
-    return wow64;
-}
-
 }  // namespace
-
-bool IsWindowsInstallerDataPath(HKEY root, const std::string& keyPath) {
-    constexpr std::string_view kInstallerData = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
-    return root == HKEY_LOCAL_MACHINE && StartsWithIgnoringAsciiCase(keyPath, kInstallerData) &&
-           (keyPath.size() == kInstallerData.size() || keyPath[kInstallerData.size()] == '\\');
-}
-
-REGSAM RegistryViewFor(HKEY root, const std::string& keyPath) {
-    return IsWindowsInstallerDataPath(root, keyPath) && RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
-}
 
 std::uint32_t OpenKey(HKEY root, const std::string& keyPath, DWORD rights, UniqueKey& key) {
     return std::uint32_t(
@@ -193,16 +172,36 @@ std::uint32_t WriteRegStored(HKEY root, const std::string& keyPath, const std::s
                                         reinterpret_cast<const BYTE*>(guarded.data() + 2), DWORD(bytes.size())));
 }
 
-std::uint32_t DeleteKeyTree(HKEY parent, const std::string& subkey) {
+namespace {
+
+// RegDeleteKeyEx is taken at run time: Windows before XP x64 lacks it, and
+// no program runs under WOW64 there.
+std::uint32_t DeleteKeyIn(HKEY parent, const std::string& subkey, REGSAM view) {
+    using RegDeleteKeyExFunction = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+    static const auto deleteKeyEx =
+        SystemFunction<RegDeleteKeyExFunction>(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA");
+    if (view && deleteKeyEx) return std::uint32_t(deleteKeyEx(parent, subkey.c_str(), view, 0));
+    return std::uint32_t(RegDeleteKeyA(parent, subkey.c_str()));
+}
+
+std::uint32_t DeleteKeyTreeIn(HKEY parent, const std::string& subkey, REGSAM view) {
     {
         UniqueKey key;
-        if (const auto rc = OpenKey(parent, subkey, kKeyReadWrite, key)) return rc;
+        if (const auto rc = RegOpenKeyExA(parent, subkey.c_str(), 0, kKeyReadWrite | view, key.receive())) {
+            return std::uint32_t(rc);
+        }
         char name[256];
         while (RegEnumKeyA(key.get(), 0, name, sizeof name) == ERROR_SUCCESS) {
-            if (const auto rc = DeleteKeyTree(key.get(), name)) return rc;
+            if (const auto rc = DeleteKeyTreeIn(key.get(), name, view)) return rc;
         }
     }
-    return std::uint32_t(RegDeleteKeyA(parent, subkey.c_str()));
+    return DeleteKeyIn(parent, subkey, view);
+}
+
+}  // namespace
+
+std::uint32_t DeleteKeyTree(HKEY parent, const std::string& subkey) {
+    return DeleteKeyTreeIn(parent, subkey, RegistryViewFor(parent, subkey));
 }
 
 std::uint32_t DeleteClassesTree(const std::string& keyPath) { return DeleteKeyTree(HKEY_CLASSES_ROOT, keyPath); }

@@ -11,22 +11,14 @@
 #include <utility>
 
 #include "common/handles.h"
+#include "common/registry_view.h"
 #include "common/registry_roots.h"
 
 constexpr DWORD kKeyRead = KEY_READ;                // 0x20019
 constexpr DWORD kKeyReadWrite = KEY_READ | KEY_WRITE;  // 0x2001F
 constexpr DWORD kMaxStringBytes = 4096;
 
-// Windows Installer keeps its data, the key Installer under
-// HKEY_LOCAL_MACHINE "SOFTWARE\Microsoft\Windows\CurrentVersion" and all
-// below it, in the 64-bit view on 64-bit Windows, where a 32-bit program's
-// plain open is sent to Wow6432Node, in which nothing is. Under WOW64 these
-// keys are opened in the 64-bit view; every other key in the program's own
-// view, the one the 32-bit Access reads.
-bool IsWindowsInstallerDataPath(HKEY root, const std::string& keyPath);
-// KEY_WOW64_64KEY for Windows Installer's data under WOW64, otherwise 0.
-REGSAM RegistryViewFor(HKEY root, const std::string& keyPath);
-// Opens root\keyPath in the view above; the Windows error code.
+// Opens root\keyPath in its view (common/registry_view.h); the Windows error code.
 std::uint32_t OpenKey(HKEY root, const std::string& keyPath, DWORD rights, UniqueKey& key);
 
 // The predefined handle of a root.

@@ -266,4 +266,73 @@ TEST_F(CaptureRestore, Access2007LanguageValuesArePutBack) {
     EXPECT_EQ(RawValue(HKEY_CURRENT_USER, languages, "HelpLanguage"), "REG_DWORD:1033");  // was absent
 }
 
+
+// A 64-bit Microsoft 365 beside the 2002 runtime, registered as its
+// installer registers it: the values of its own that a launch of the
+// runtime must leave as they were, in the view each is in.
+struct ViewedValue {
+    HKEY root;
+    std::string key, name;
+    DWORD type;
+    std::string data;
+    REGSAM view;
+};
+
+std::vector<ViewedValue> Office365x64() {
+    const std::string office = "C:\\Program Files\\Microsoft Office\\root\\Office16\\";
+    const std::string clsid = "CLSID\\{73A4C9C1-D68D-11D0-98BF-00A0C90DC8D9}";
+    const std::string typeLib = kAccessTypeLib + "\\9.0";
+    const std::string clickToRun = "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration";
+    return {
+        {HKEY_CLASSES_ROOT, "Access.Application.16", "", REG_SZ, Sz("Microsoft Access Application"), 0},
+        {HKEY_CLASSES_ROOT, "Access.Application.16\\CLSID", "", REG_SZ, Sz(clsid.substr(6)), 0},
+        {HKEY_CLASSES_ROOT, kCurVer, "", REG_SZ, Sz("Access.Application.16"), 0},
+        {HKEY_CLASSES_ROOT, ".mdb", "", REG_SZ, Sz("Access.MDBFile"), 0},
+        {HKEY_CLASSES_ROOT, ".accdb", "", REG_SZ, Sz("Access.Application.16"), 0},
+        {HKEY_CLASSES_ROOT, clsid + "\\LocalServer32", "", REG_SZ, Sz(office + "MSACCESS.EXE /Automation"),
+         KEY_WOW64_64KEY},
+        {HKEY_CLASSES_ROOT, typeLib, "", REG_SZ, Sz("Microsoft Access 16.0 Object Library"), 0},
+        {HKEY_CLASSES_ROOT, typeLib + "\\FLAGS", "", REG_SZ, Sz("0"), 0},
+        {HKEY_CLASSES_ROOT, typeLib + "\\HELPDIR", "", REG_SZ, Sz(office), 0},
+        {HKEY_CLASSES_ROOT, typeLib + "\\0\\win64", "", REG_SZ, Sz(office + "MSACC.OLB"), 0},
+        {HKEY_LOCAL_MACHINE, clickToRun, "Platform", REG_SZ, Sz("x64"), KEY_WOW64_64KEY},
+        {HKEY_LOCAL_MACHINE, clickToRun, "VersionToReport", REG_SZ, Sz("16.0.17531.20140"), KEY_WOW64_64KEY},
+    };
+}
+
+// With the runtime's object library registered, the launch changes none of
+// the 64-bit Office's values; with its registration removed (by another
+// installer's repair), the launch registers the library for the run, which
+// writes over the shared TypeLib version key: each value is put back, only
+// the new "win32" value stays (it was not there to be saved).
+TEST_F(CaptureRestore, A64BitOffice365KeepsEveryValueWhenTheRuntimeIsLaunched) {
+    for (const bool registered : {true, false}) {
+        SCOPED_TRACE(registered ? "runtime's object library registered" : "runtime's object library unregistered");
+        KillStandIns();
+        ResetRegistryToSnapshot(std::string(kTestStateDir) + "\\pristine.snap");
+        const std::string runtime = InstallRuntime2002();
+        const std::string win32 = kAccessTypeLib + "\\9.0\\0\\win32";
+        const std::string library = runtime.substr(0, runtime.rfind('\\')) + "\\MSACC.OLB";
+        if (registered) SetRawValue(HKEY_CLASSES_ROOT, win32, "", REG_SZ, Sz(library));
+        const auto office = Office365x64();
+        for (const auto& v : office) SetRawValue(v.root, v.key, v.name, v.type, v.data, v.view);
+        std::map<std::string, std::string> seen;
+        for (const auto& v : office) seen[v.key + "|" + v.name] = RawValue(v.root, v.key, v.name, v.view);
+        const std::string before = DumpRegistry();
+
+        EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
+        EXPECT_EQ(ReadRecord(runtime)["exe"], runtime);
+        for (const auto& v : office) {
+            EXPECT_EQ(RawValue(v.root, v.key, v.name, v.view), seen[v.key + "|" + v.name]) << v.key << "|" << v.name;
+        }
+        const std::string registeredLibrary = RawValue(HKEY_CLASSES_ROOT, win32, "");
+        EXPECT_EQ(lstrcmpiA(registeredLibrary.c_str(), ("REG_SZ:" + library).c_str()), 0) << registeredLibrary;
+        // Both views whole, but for the new value and the launcher's lasting settings.
+        if (!registered) RegDeleteTreeA(HKEY_CLASSES_ROOT, (kAccessTypeLib + "\\9.0\\0\\win32").c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Office");
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Shared Tools");
+        EXPECT_TRUE(SameRegistryAs(before));
+    }
+}
+
 }  // namespace

@@ -87,11 +87,12 @@ TEST_F(Discovery, PresentRuntimeWinsOverFull2002AndA64BitOfficeIsNamed) {
 
 TEST_F(Discovery, RuntimeUnderAPerUserComponentKeyAndByItsFirstValue) {
     const std::string runtime = InstallRuntime2002();
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, RuntimeComponentKey().c_str());
+    ASSERT_EQ(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, RuntimeComponentKey().c_str(), kInstallerView, 0), ERROR_SUCCESS);
     const std::string userData = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\";
     // The first user's component key has no packed-code value and a first
     // value that is not a string: passed over. The second one's first value is the path.
-    SetRawDword(HKEY_LOCAL_MACHINE, userData + "S-1-5-18\\Components\\769E92CC2CB71D119A12000A9CE1A23A", "Other", 1);
+    SetRawDword(HKEY_LOCAL_MACHINE, userData + "S-1-5-18\\Components\\769E92CC2CB71D119A12000A9CE1A23A", "Other", 1,
+                kInstallerView);
     RegisterRuntime(userData + "S-1-5-21-1\\Components\\769E92CC2CB71D119A12000A9CE1A23A", "SomeOtherProduct",
                     "C?" + runtime.substr(2));
     EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);

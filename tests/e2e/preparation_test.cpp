@@ -20,7 +20,10 @@ const std::string kAccessServer = "SOFTWARE\\Classes\\CLSID\\{73A4C9C1-D68D-11D0
 const std::string kDaoServer = "SOFTWARE\\Classes\\CLSID\\{367E582C-F71C-4BF9-AA1B-9F62B793E9C5}\\InprocServer32";
 const std::string kLanguages12 = "Software\\Microsoft\\Office\\12.0\\Common\\LanguageResources";
 const std::string kLevel = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
-const std::string kCommonFiles = "C:\\Program Files\\Common Files";
+// Where Office of the launcher's width keeps its shared files: a 32-bit
+// Office on 64-bit Windows under Program Files (x86).
+const std::string kCommonFiles =
+    sizeof(void*) == 8 ? "C:\\Program Files\\Common Files" : "C:\\Program Files (x86)\\Common Files";
 
 // What the stand-in Access reads at start, in this order.
 const std::vector<std::string> kReads = {
@@ -185,7 +188,8 @@ TEST_F(Preparation, Full2007WithLanguageTrustAndComponents) {
 
 TEST_F(Preparation, Full2010) {
     const std::string folder = InstallForReading(2010);
-    SetRawValue(HKEY_LOCAL_MACHINE, kAceKey, kAceValue, REG_SZ, Sz(kCommonFiles + "\\Microsoft Shared\\OFFICE12\\ACECORE.DLL"));
+    SetRawValue(HKEY_LOCAL_MACHINE, kAceKey, kAceValue, REG_SZ, Sz(kCommonFiles + "\\Microsoft Shared\\OFFICE12\\ACECORE.DLL"),
+                kInstallerView);
     SetRawValue(HKEY_CLASSES_ROOT, kCurVer, "", REG_SZ, Sz("Access.Application.12"));
     SetRawValue(HKEY_CLASSES_ROOT, "htmlfile\\shell\\print\\command", "", REG_SZ, Sz("notepad /p %1"));
 
@@ -198,7 +202,7 @@ TEST_F(Preparation, Full2010) {
     EXPECT_EQ(Seen(record, kReadUiLanguage), "missing");
 
     EXPECT_EQ(RawValue(HKEY_CLASSES_ROOT, kCurVer, ""), "REG_SZ:Access.Application.12");  // 14: always put back
-    EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kAceKey, kAceValue),
+    EXPECT_EQ(RawValue(HKEY_LOCAL_MACHINE, kAceKey, kAceValue, kInstallerView),
               "REG_SZ:" + kCommonFiles + "\\Microsoft Shared\\OFFICE12\\ACECORE.DLL");
     EXPECT_EQ(RawValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\14.0\\Common\\General", "ShownFirstRunOptIn"),
               "REG_DWORD:1");

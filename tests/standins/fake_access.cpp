@@ -55,12 +55,14 @@ bool SplitValueAddress(const std::string& address, HKEY& root, std::string& key,
 }
 
 // "<root>\<key>|<value>" -> "REG_SZ:text", "REG_DWORD:123", "type N:hex" or "missing".
+// Windows Installer's data is read and written in its own view, as Access
+// reaches it through Windows Installer.
 std::string ReadValue(const std::string& address) {
     HKEY root;
     std::string key, name;
     if (!SplitValueAddress(address, root, key, name)) return "bad address";
     UniqueKey opened;
-    if (!root || RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.receive()) != ERROR_SUCCESS) return "missing";
+    if (!root || RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | RegistryViewFor(root, key), opened.receive()) != ERROR_SUCCESS) return "missing";
     BYTE data[8192];
     DWORD type = 0, size = sizeof data - 1;
     const LONG rc = RegQueryValueExA(opened.get(), name.c_str(), nullptr, &type, data, &size);
@@ -133,7 +135,8 @@ void WriteValues() {
         const std::string data = rest.substr(typeEnd + 1);
         UniqueKey opened;
         if (!root ||
-            RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.receive(), nullptr)) {
+            RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | RegistryViewFor(root, key), nullptr,
+                            opened.receive(), nullptr)) {
             continue;
         }
         if (type == "DELETE") {

@@ -291,10 +291,9 @@ std::string RuntimeComponentKey() {
     return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Components\\769E92CC2CB71D119A12000A9CE1A23A";
 }
 
-// As Windows Installer registers it: in the 64-bit view on 64-bit Windows,
-// whatever the width of this test program.
+// As Windows Installer registers it.
 void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location) {
-    SetRawValue(HKEY_LOCAL_MACHINE, componentKey, valueName, REG_SZ, Sz(location), KEY_WOW64_64KEY);
+    SetRawValue(HKEY_LOCAL_MACHINE, componentKey, valueName, REG_SZ, Sz(location), kInstallerView);
 }
 
 void KillStandIns() {
@@ -412,8 +411,8 @@ void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWO
     RegSetValueExA(opened.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));
 }
 
-void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value) {
-    SetRawValue(root, key, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
+void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value, REGSAM view) {
+    SetRawValue(root, key, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4), view);
 }
 
 std::string StoredValue(HKEY root, const std::string& key, const std::string& name) {

@@ -110,13 +110,17 @@ inline std::string Sz(const std::string& text) { return text + std::string(1, '\
 
 ::testing::AssertionResult KeyExists(HKEY root, const std::string& key);
 
+// Windows Installer keeps its data in the 64-bit view on 64-bit Windows,
+// whatever the width of the program that asks.
+constexpr REGSAM kInstallerView = KEY_WOW64_64KEY;
+
 // A value as "REG_SZ:text", "REG_EXPAND_SZ:text", "REG_DWORD:123",
 // "type N:hex" or "missing", read and written with the plain API.
 // view: 0 for the program's own registry view, or KEY_WOW64_32KEY / KEY_WOW64_64KEY.
 std::string RawValue(HKEY root, const std::string& key, const std::string& name, REGSAM view = 0);
 void SetRawValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data,
                  REGSAM view = 0);
-void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value);
+void SetRawDword(HKEY root, const std::string& key, const std::string& name, DWORD value, REGSAM view = 0);
 // A value as "type N:hex" of its bytes as stored (strings as UTF-16), or
 // "missing", read with the wide API; and the same bytes written exactly.
 std::string StoredValue(HKEY root, const std::string& key, const std::string& name);

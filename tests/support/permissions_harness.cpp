@@ -14,6 +14,13 @@
 
 namespace {
 
+// Windows Installer's keys are seeded and read in the view the permissions
+// tool and the launcher use for them (common/registry_view.h): the 64-bit
+// one under WOW64, SE_REGISTRY_WOW64_64KEY to the security functions.
+SE_OBJECT_TYPE KeyObjectType(HKEY root, const std::string& key) {
+    return RegistryViewFor(root, key) ? SE_OBJECT_TYPE(13) : SE_REGISTRY_KEY;
+}
+
 bool SetAccessList(HKEY root, const std::string& key, const char* sddl, SECURITY_INFORMATION protection) {
     UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, descriptor.receive(), nullptr)) {
@@ -23,7 +30,7 @@ bool SetAccessList(HKEY root, const std::string& key, const char* sddl, SECURITY
     PACL dacl = nullptr;
     GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted);
     std::string name = SecurityObjectName(root, key);
-    return SetNamedSecurityInfoA(name.data(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | protection, nullptr, nullptr,
+    return SetNamedSecurityInfoA(name.data(), KeyObjectType(root, key), DACL_SECURITY_INFORMATION | protection, nullptr, nullptr,
                                  dacl, nullptr) == ERROR_SUCCESS;
 }
 
@@ -57,7 +64,8 @@ void PrintTo(const AceView& ace, std::ostream* out) {
 ::testing::AssertionResult SeedKey(HKEY root, const std::string& key, const std::string& sddl) {
     UniqueKey opened;
     const LONG created =
-        RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, opened.receive(), nullptr);
+        RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | RegistryViewFor(root, key), nullptr,
+                        opened.receive(), nullptr);
     if (created != ERROR_SUCCESS) {
         return ::testing::AssertionFailure() << SecurityObjectName(root, key) << " cannot be created: error " << created;
     }
@@ -74,14 +82,14 @@ void UnlockKey(HKEY root, const std::string& key) {
 
 LONG OpenForWriting(HKEY root, const std::string& key) {
     UniqueKey opened;
-    return RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | KEY_WRITE, opened.receive());
+    return RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | KEY_WRITE | RegistryViewFor(root, key), opened.receive());
 }
 
 std::vector<AceView> KeyAces(HKEY root, const std::string& key) {
     std::vector<AceView> aces;
     PACL list = nullptr;
     UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
-    if (GetNamedSecurityInfoA(SecurityObjectName(root, key).c_str(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr,
+    if (GetNamedSecurityInfoA(SecurityObjectName(root, key).c_str(), KeyObjectType(root, key), DACL_SECURITY_INFORMATION, nullptr,
                               nullptr, &list, nullptr, descriptor.receive()) != ERROR_SUCCESS) {
         return {{"unreadable", 0, 0, ""}};
     }

@@ -42,10 +42,25 @@ const Scope kScopes[] = {
     {HKEY_LOCAL_MACHINE, L"Software", nullptr},
 };
 
-std::vector<std::wstring> SubkeyNames(HKEY key) {
+// What one RegQueryInfoKey tells of a key. A walk of the whole registry is
+// one call to the server per step (slow under emulation), so each key is
+// asked once and its enumerations stop at the counts instead of at an error.
+struct KeyInfo {
+    DWORD subkeys = 0, values = 0, maxValueName = 0, maxValueData = 0;
+    FILETIME written = {};
+};
+
+KeyInfo InfoOf(HKEY key) {
+    KeyInfo info;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &info.subkeys, nullptr, nullptr, &info.values, &info.maxValueName,
+                     &info.maxValueData, nullptr, &info.written);
+    return info;
+}
+
+std::vector<std::wstring> SubkeyNames(HKEY key, DWORD count) {
     std::vector<std::wstring> names;
     wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
+    for (DWORD i = 0; i < count; ++i) {
         DWORD size = 256;
         if (RegEnumKeyExW(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         names.emplace_back(name, size);
@@ -53,14 +68,11 @@ std::vector<std::wstring> SubkeyNames(HKEY key) {
     return names;
 }
 
-std::map<std::wstring, RegValue, NoCase> Values(HKEY key) {
+std::map<std::wstring, RegValue, NoCase> Values(HKEY key, const KeyInfo& info) {
     std::map<std::wstring, RegValue, NoCase> values;
-    DWORD maxName = 0, maxData = 0;
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData, nullptr,
-                     nullptr);
-    std::vector<wchar_t> name(maxName + 2);
-    std::vector<BYTE> data(maxData + 2);
-    for (DWORD i = 0;; ++i) {
+    std::vector<wchar_t> name(info.maxValueName + 2);
+    std::vector<BYTE> data(info.maxValueData + 2);
+    for (DWORD i = 0; i < info.values; ++i) {
         DWORD nameSize = DWORD(name.size()), dataSize = DWORD(data.size()), type = 0;
         if (RegEnumValueW(key, i, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize) != ERROR_SUCCESS) break;
         values[std::wstring(name.data(), nameSize)] = RegValue{type, std::vector<BYTE>(data.begin(), data.begin() + dataSize)};
@@ -68,17 +80,11 @@ std::map<std::wstring, RegValue, NoCase> Values(HKEY key) {
     return values;
 }
 
-FILETIME LastWritten(HKEY key, DWORD* subkeys = nullptr) {
-    FILETIME written = {};
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     &written);
-    return written;
-}
-
 void ReadTree(HKEY key, RegNode& node, const wchar_t* skip) {
-    node.written = LastWritten(key);
-    node.values = Values(key);
-    for (const auto& name : SubkeyNames(key)) {
+    const KeyInfo info = InfoOf(key);
+    node.written = info.written;
+    node.values = Values(key, info);
+    for (const auto& name : SubkeyNames(key, info.subkeys)) {
         if (skip && _wcsicmp(name.c_str(), skip) == 0) continue;
         UniqueKey child;
         if (RegOpenKeyExW(key, name.c_str(), 0, KEY_READ | kWholeRegistry, child.receive()) != ERROR_SUCCESS) continue;
@@ -94,8 +100,8 @@ void DeleteTree(HKEY key, const std::wstring& name) {
     RegDeleteKeyExW(key, name.c_str(), kWholeRegistry, 0);
 }
 
-void ResetValues(HKEY key, const RegNode& node) {
-    const auto live = Values(key);
+void ResetValues(HKEY key, const KeyInfo& info, const RegNode& node) {
+    const auto live = Values(key, info);
     for (const auto& [name, value] : live) {
         if (!node.values.count(name)) RegDeleteValueW(key, name.c_str());
     }
@@ -113,11 +119,10 @@ void ResetValues(HKEY key, const RegNode& node) {
 // too: a key that Wine reloads from its files without values of its own gets
 // a fixed time, whatever was created below it before the reload.
 void ResetTree(HKEY key, const RegNode& node, const wchar_t* skip) {
-    DWORD subkeys = 0;
-    const FILETIME written = LastWritten(key, &subkeys);
-    if (CompareFileTime(&written, &node.written) != 0 || subkeys != node.subkeys.size() + (skip ? 1 : 0)) {
-        ResetValues(key, node);
-        for (const auto& name : SubkeyNames(key)) {
+    const KeyInfo info = InfoOf(key);
+    if (CompareFileTime(&info.written, &node.written) != 0 || info.subkeys != node.subkeys.size() + (skip ? 1 : 0)) {
+        ResetValues(key, info, node);
+        for (const auto& name : SubkeyNames(key, info.subkeys)) {
             if (skip && _wcsicmp(name.c_str(), skip) == 0) continue;
             if (!node.subkeys.count(name)) DeleteTree(key, name);
         }
@@ -213,10 +218,13 @@ void DumpTree(std::string& out, const std::wstring& path, const RegNode& node) {
         for (wchar_t c : w) s += c < 128 ? char(c) : '?';
         return s;
     };
-    out += "[" + narrow(path) + "]\n";
+    // Each value line names its key, so that a comparison line by line
+    // tells which key's value changed.
+    const std::string key = "[" + narrow(path) + "]";
+    out += key + "\n";
     for (const auto& [name, value] : node.values) {
         snprintf(line, sizeof line, "\"=%lu:", value.type);
-        out += "\"" + narrow(name) + line;
+        out += key + " \"" + narrow(name) + line;
         for (BYTE b : value.data) snprintf(line, sizeof line, "%02X", b), out += line;
         out += "\n";
     }

@@ -41,12 +41,12 @@ std::vector<RegistryEntry> RoundTrip(const std::vector<RegistryEntry>& written) 
 
 TEST(Catalogue, HoldsEveryRowInOrderWithItsRepeats) {
     const auto entries = CatalogueEntries();
-    ASSERT_EQ(entries.size(), 346u);
+    ASSERT_EQ(entries.size(), 348u);
     EXPECT_EQ(EntryLookupPath(entries.front()), "HKEY_CLASSES_ROOT\\.accda");
     EXPECT_EQ(EntryLookupPath(entries.back()),
               "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\"
               "87FA5D886C9174D44BCEB5FA380DE229\\00004102110000000000000000F01FEC");
-    EXPECT_EQ(EntryLookupPath(entries[344]), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\Common\\LastAccessInstall");
+    EXPECT_EQ(EntryLookupPath(entries[346]), "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Office\\Common\\LastAccessInstall");
     int exact = 0, caseOnly = 0;
     for (size_t i = 0; i < kClassesRowCount; ++i) {
         bool sameSeen = false, caseSeen = false;
