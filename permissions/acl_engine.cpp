@@ -217,11 +217,15 @@ namespace {
 struct ObjectName {
     const std::string* narrow = nullptr;
     const std::wstring* wide = nullptr;
+    HKEY key = nullptr;  // a registry key opened in a view of its own, named by handle
 };
 
 DWORD ReadSecurity(const ObjectName& object, SE_OBJECT_TYPE type, bool sacl, PACL* list,
                    PSECURITY_DESCRIPTOR* descriptor) {
     const SECURITY_INFORMATION which = sacl ? SACL_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION;
+    if (object.key)
+        return GetSecurityInfo(object.key, type, which, nullptr, nullptr, sacl ? nullptr : list, sacl ? list : nullptr,
+                               descriptor);
     if (object.wide)
         return GetNamedSecurityInfoW(object.wide->c_str(), type, which, nullptr, nullptr, sacl ? nullptr : list,
                                      sacl ? list : nullptr, descriptor);
@@ -231,6 +235,7 @@ DWORD ReadSecurity(const ObjectName& object, SE_OBJECT_TYPE type, bool sacl, PAC
 
 DWORD WriteSecurity(const ObjectName& object, SE_OBJECT_TYPE type, bool sacl, PACL list) {
     const SECURITY_INFORMATION which = sacl ? SACL_SECURITY_INFORMATION : DACL_SECURITY_INFORMATION;
+    if (object.key) return SetSecurityInfo(object.key, type, which, nullptr, nullptr, sacl ? nullptr : list, sacl ? list : nullptr);
     // The API takes a non-const pointer.
     if (object.wide) {
         std::wstring writable = *object.wide;
@@ -299,18 +304,35 @@ AclResult RunOn(const AclCommand& command, const ObjectName& object, SE_OBJECT_T
     return ok ? kAclOk : kAclObjectFailed;
 }
 
-// SE_REGISTRY_WOW64_64KEY, which MinGW's headers lack: Windows Installer's
-// keys are re-permissioned in the view where Windows Installer keeps them
-// (common/registry_view.h), the one the launcher writes to.
-constexpr auto kRegistryKeyIn64BitView = SE_OBJECT_TYPE(13);
+// Windows Installer's keys lie in the 64-bit view under WOW64, where the
+// launcher writes them (common/registry_view.h). The security functions
+// take that view by name only from Windows 8 on (SE_REGISTRY_WOW64_64KEY),
+// so the key is opened in it and its lists are read and written through
+// the handle, on every 64-bit Windows alike.
+constexpr std::string_view kMachinePrefix = "MACHINE\\";
 
-SE_OBJECT_TYPE RegistryObjectType(const std::string& objectName) {
-    constexpr std::string_view kMachine = "MACHINE\\";
-    if (StartsWithIgnoringAsciiCase(objectName, kMachine) &&
-        RegistryViewFor(HKEY_LOCAL_MACHINE, objectName.substr(kMachine.size())) == KEY_WOW64_64KEY) {
-        return kRegistryKeyIn64BitView;
+bool IsInstallerKeyUnderWow64(const std::string& objectName) {
+    return StartsWithIgnoringAsciiCase(objectName, kMachinePrefix) &&
+           RegistryViewFor(HKEY_LOCAL_MACHINE, objectName.substr(kMachinePrefix.size())) != 0;
+}
+
+AclResult RunOnInstallerKey(const AclCommand& command, const std::string& objectName, std::string* messages) {
+    const bool sacl = NeedsList(command, true);
+    if (sacl) EnableSecurityPrivilege();
+    const char* path = objectName.c_str() + kMachinePrefix.size();
+    const REGSAM rights = READ_CONTROL | WRITE_DAC | KEY_WOW64_64KEY;
+    UniqueKey key;
+    LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, rights | (sacl ? ACCESS_SYSTEM_SECURITY : 0), key.receive());
+    // Without the privilege the audit list fails on its own, as by name.
+    if (sacl && opened == ERROR_PRIVILEGE_NOT_HELD) opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, rights, key.receive());
+    if (opened != ERROR_SUCCESS) {
+        Say(messages, "Opening " + command.objectName + " failed: " + ErrorText(DWORD(opened)));
+        return kAclObjectFailed;
     }
-    return SE_REGISTRY_KEY;
+    DWORD error = ERROR_SUCCESS;
+    ObjectName object;
+    object.key = key.get();
+    return RunOn(command, object, SE_REGISTRY_KEY, false, messages, &error);
 }
 
 }  // namespace
@@ -321,11 +343,12 @@ AclResult RunAclEngine(const AclCommand& command, std::string* messages) {
     bool isFolder = false;
     if (command.objectType == AclObjectType::Registry) {
         objectName = RegistryObjectName(command.objectName);
-        type = RegistryObjectType(objectName);
+        type = SE_REGISTRY_KEY;
         if (objectName.empty()) {
             Say(messages, "Not a registry key with a known root: " + command.objectName);
             return kAclBadCommand;
         }
+        if (IsInstallerKeyUnderWow64(objectName)) return RunOnInstallerKey(command, objectName, messages);
     } else if (command.objectType == AclObjectType::File) {
         const DWORD attributes = GetFileAttributesA(objectName.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {

@@ -14,11 +14,13 @@
 
 namespace {
 
-// Windows Installer's keys are seeded and read in the view the permissions
-// tool and the launcher use for them (common/registry_view.h): the 64-bit
-// one under WOW64, SE_REGISTRY_WOW64_64KEY to the security functions.
-SE_OBJECT_TYPE KeyObjectType(HKEY root, const std::string& key) {
-    return RegistryViewFor(root, key) ? SE_OBJECT_TYPE(13) : SE_REGISTRY_KEY;
+// A key's security is set and read through a handle opened in the view
+// the permissions tool and the launcher use for it (common/registry_view.h):
+// Windows Installer's keys in the 64-bit one under WOW64.
+UniqueKey OpenForSecurity(HKEY root, const std::string& key, REGSAM rights) {
+    UniqueKey opened;
+    RegOpenKeyExA(root, key.c_str(), 0, rights | RegistryViewFor(root, key), opened.receive());
+    return opened;
 }
 
 bool SetAccessList(HKEY root, const std::string& key, const char* sddl, SECURITY_INFORMATION protection) {
@@ -29,9 +31,9 @@ bool SetAccessList(HKEY root, const std::string& key, const char* sddl, SECURITY
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted);
-    std::string name = SecurityObjectName(root, key);
-    return SetNamedSecurityInfoA(name.data(), KeyObjectType(root, key), DACL_SECURITY_INFORMATION | protection, nullptr, nullptr,
-                                 dacl, nullptr) == ERROR_SUCCESS;
+    const UniqueKey opened = OpenForSecurity(root, key, WRITE_DAC);
+    return opened && SetSecurityInfo(opened.get(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | protection, nullptr,
+                                     nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }
 
 // The running tool: its process id and its parent's, or 0.
@@ -89,8 +91,9 @@ std::vector<AceView> KeyAces(HKEY root, const std::string& key) {
     std::vector<AceView> aces;
     PACL list = nullptr;
     UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
-    if (GetNamedSecurityInfoA(SecurityObjectName(root, key).c_str(), KeyObjectType(root, key), DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &list, nullptr, descriptor.receive()) != ERROR_SUCCESS) {
+    const UniqueKey opened = OpenForSecurity(root, key, READ_CONTROL);
+    if (!opened || GetSecurityInfo(opened.get(), SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list,
+                                   nullptr, descriptor.receive()) != ERROR_SUCCESS) {
         return {{"unreadable", 0, 0, ""}};
     }
     ACL_SIZE_INFORMATION size = {};
