@@ -249,6 +249,13 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
                                     std::to_string(kGuardWaitMs / 1000) + " seconds";
     if (!LockGuard()) return GoAlone(ctx, guardNotHad);
     int others = launches_.OthersHolding();
+    if (others >= kLaunchSlotCount) return GoAlone(ctx, "Every slot of the Tarnwick launches is held");
+    std::vector<RegistryEntry> saved;
+    JournalRead read = JournalRead::Missing;
+    // A held mutex is no proof of a launch: launches that run saved the
+    // values before they prepared.
+    const std::string unreal = "Other Tarnwick launches seem to run but no values saved by them can be found";
+    if (others > 0 && !ReadRunningValues(saved, read)) return GoAlone(ctx, unreal);
     if (others > 0 && sameAccess_.OthersHolding() != others) {
         // Launches for another Access run: their preparation is not this
         // one's, and saving now would save theirs as the machine's own.
@@ -267,16 +274,15 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
             if (!LockGuard()) return GoAlone(ctx, guardNotHad);
             others = launches_.OthersHolding();
         }
+        if (others > 0 && !ReadRunningValues(saved, read)) return GoAlone(ctx, unreal);
     }
     if (!launches_.Take() || !sameAccess_.Take() || !user_.Take()) {
         return GoAlone(ctx, "Every slot of the Tarnwick launches is held");
     }
     if (others == 0) {
         JoinFirst(ctx);
-    } else if (!JoinRunning(ctx, sameAccess_.OthersHolding() == others)) {
-        // A held mutex is no proof of a launch: launches that run saved the
-        // values before they prepared, in a journal or with a keeper.
-        return GoAlone(ctx, "Other Tarnwick launches seem to run but no values saved by them can be found");
+    } else {
+        JoinRunning(ctx, sameAccess_.OthersHolding() == others, std::move(saved), read);
     }
     JoinUser(ctx, others > 0);
     if (haveMachineValues_) Opened(keepers_, kKeeperPrefix).Take();
@@ -309,16 +315,19 @@ void SharedPreparation::SaveMachineValues() {
     haveMachineValues_ = true;
 }
 
-// Launches run: their saved values are taken from the journal, when it is
-// one this launch may take values from; another user's journal is left to
-// the keeper of that user's launches, which waits for this one.
-bool SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess) {
-    std::vector<RegistryEntry> saved = JournalEntries();
-    const JournalRead read = ReadJournal(machineJournal_, saved);
-    if (read != JournalRead::Read &&
-        (read != JournalRead::Foreign || Opened(keepers_, kKeeperPrefix).OthersHolding() == 0)) {
-        return false;
-    }
+// The values saved by the launches that run: the journal, when it is one
+// this launch may take values from; when it is another user's, a keeper of
+// that user's launches holds them and waits for this one. Whether either is
+// there.
+bool SharedPreparation::ReadRunningValues(std::vector<RegistryEntry>& saved, JournalRead& read) {
+    saved = JournalEntries();
+    read = ReadJournal(machineJournal_, saved);
+    return read == JournalRead::Read ||
+           (read == JournalRead::Foreign && Opened(keepers_, kKeeperPrefix).OthersHolding() > 0);
+}
+
+void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess, std::vector<RegistryEntry> saved,
+                                    JournalRead read) {
     if (sameAccess) Log("Another Tarnwick has prepared the registry for this Access: sharing its preparation");
     if (read == JournalRead::Read) {
         machineValues_ = std::move(saved);
@@ -328,7 +337,6 @@ bool SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess) {
             machineJournal_);
     }
     PrepareAccessRegistryHead(ctx);
-    return true;
 }
 
 // The user's own values: saved by the first launch of the user, each launch

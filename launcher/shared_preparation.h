@@ -51,6 +51,7 @@
 
 #include "common/handles.h"
 #include "launcher/context.h"
+#include "registry/journal.h"
 #include "registry/snapshot.h"
 
 // How long a launch for another Access waits for the running launches to
@@ -126,7 +127,8 @@ private:
     void GoAlone(LauncherContext& ctx, const std::string& why);
     void SaveMachineValues();
     void JoinFirst(LauncherContext& ctx);
-    bool JoinRunning(LauncherContext& ctx, bool sameAccess);
+    bool ReadRunningValues(std::vector<RegistryEntry>& saved, JournalRead& read);
+    void JoinRunning(LauncherContext& ctx, bool sameAccess, std::vector<RegistryEntry> saved, JournalRead read);
     void JoinUser(const LauncherContext& ctx, bool othersRunning);
     LaunchSlots& Opened(LaunchSlots& slots, const std::string& prefix);
     void RestoreMachineValues(const LauncherContext& ctx);
