@@ -42,6 +42,14 @@ std::vector<RegistryEntry> Present(std::vector<RegistryEntry> entries) {
     return entries;
 }
 
+std::vector<RegistryEntry> CaptureMachineValues() {
+    Log("Saving default registry settings");
+    RegistryKeyList list;
+    BuildCaptureList(list);
+    CaptureEntries(list);
+    return std::move(list.entries);
+}
+
 // The values of the user's own that a launch of this generation changes, as
 // they are now: the 2007 language values, the 2003 macro level (2 when
 // there is none, as the level is always written back).
@@ -307,11 +315,7 @@ void SharedPreparation::JoinFirst(LauncherContext& ctx) {
 }
 
 void SharedPreparation::SaveMachineValues() {
-    Log("Saving default registry settings");
-    RegistryKeyList list;
-    BuildCaptureList(list);
-    CaptureEntries(list);
-    machineValues_ = SaveValues(std::move(list.entries), machineJournal_);
+    machineValues_ = SaveValues(CaptureMachineValues(), machineJournal_);
     haveMachineValues_ = true;
 }
 
@@ -333,8 +337,12 @@ void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess, std::
         machineValues_ = std::move(saved);
         haveMachineValues_ = true;
     } else {
+        // Another user's values are that user's launches' to put back; what
+        // this launch finds is their preparation or, where the launches are
+        // not real, the machine's values: either may go back at its end.
         Log("The registry values saved by another user's Tarnwick are put back by that user's launches: ",
             machineJournal_);
+        machineValues_ = CaptureMachineValues();
     }
     PrepareAccessRegistryHead(ctx);
 }
@@ -376,7 +384,7 @@ void SharedPreparation::RestoreMachineValues(const LauncherContext& ctx) {
     }
     Log("Restoring registry keys");
     RestoreEntries(list);
-    if (!alone_) DeleteJournal(machineJournal_);
+    if (haveMachineValues_ && !alone_) DeleteJournal(machineJournal_);
 }
 
 // The last launch of the user puts back what the user's launches saved: the
@@ -403,22 +411,18 @@ void SharedPreparation::Leave(const LauncherContext& ctx) {
     const std::string leftInJournal = ": the saved registry values are left in the journal for the next launch: ";
     if (!LockGuard()) {
         Log("Could not take the guard of the Tarnwick launches in time", leftInJournal + machineJournal_);
+        if (!haveMachineValues_) RestoreMachineValues(ctx);
         return LetGo();
     }
     bool alone = false, told = false;
-    for (const DWORD start = GetTickCount(); ; told = true) {
+    for (const DWORD start = GetTickCount();; told = true) {
         if (launches_.OthersHolding() == 0) {
             alone = true;
-            if (haveMachineValues_) {
-                RestoreMachineValues(ctx);
-            } else {
-                Log("The registry values saved before this launch are left for their user's next launch to put "
-                    "back: ",
-                    machineJournal_);
-            }
+            RestoreMachineValues(ctx);
             break;
         }
         if (!haveMachineValues_ || Opened(keepers_, kKeeperPrefix).OthersHolding() > 0) {
+            if (!haveMachineValues_) RestoreMachineValues(ctx);
             Log("Other Tarnwick launches still use the prepared registry: the last of them puts it back");
             break;
         }

@@ -39,9 +39,11 @@
 // journals (registry/journal.h), files that only their user, SYSTEM and the
 // administrators may change, and that a launch takes values from only when
 // the file belongs to its own user, the administrators or SYSTEM. A launch
-// that cannot take them (another standard user saved them) shares the
-// preparation without them and never puts back anything of theirs; the
-// saving user's launch keeps them and puts them back.
+// that cannot take them (another standard user saved them) never puts back
+// anything of theirs: it captures what it finds (their preparation, or the
+// machine's values when the launches it counts are not real) and puts that
+// back at its end; the saving user's launch, which waits for it, keeps the
+// values and puts them back last.
 #pragma once
 
 #include <windows.h>
@@ -145,7 +147,7 @@ private:
     LaunchSlots launches_, keepers_, sameAccess_, unlimited_, user_;
     std::string userSid_;
     std::string machineJournal_, userJournal_;
-    bool haveMachineValues_ = false;  // this launch holds the saved machine values
+    bool haveMachineValues_ = false;  // this launch keeps the saved machine values (else its own capture)
     std::vector<RegistryEntry> machineValues_;
     std::vector<RegistryEntry> userValues_;
 };

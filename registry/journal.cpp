@@ -128,4 +128,11 @@ bool PutBackJournal(const std::string& path) {
     return true;
 }
 
-void DeleteJournal(const std::string& path) { DeleteFileA(path.c_str()); }
+void DeleteJournal(const std::string& path) {
+    {
+        UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || !OwnedByThisUserOrTheMachine(file.get())) return;
+    }
+    DeleteFileA(path.c_str());
+}

@@ -55,4 +55,6 @@ JournalRead ReadJournal(const std::string& path, std::vector<RegistryEntry>& ent
 // stays; DeleteJournal removes it.
 bool PutBackJournal(const std::string& path);
 
+// Deletes the journal when it is one this launch may take values from:
+// another user's is left for that user's launches.
 void DeleteJournal(const std::string& path);

@@ -413,7 +413,7 @@ TEST_P(HeldObjects, LaunchersEndAccessStartsWithinTheBoundAndTheValuesComeBack) 
     for (int n = 0; n < held.launches; ++n) {
         const auto record = AccessRecordOf(n, kAccessBoundMs + 20000);
         const DWORD took = GetTickCount() - startedAt[n];
-        ASSERT_FALSE(record.empty()) << "launch " << n << " started no Access";
+        ASSERT_FALSE(record.empty()) << "launch " << n << " started no Access within " << took << " ms";
         EXPECT_LE(took, kAccessBoundMs) << "launch " << n << "'s Access started after " << took << " ms";
     }
     if (held.whileAccessRuns) { ASSERT_TRUE(StartHolder(exe)); }
