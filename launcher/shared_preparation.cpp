@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <utility>
 
 #include "access/preparation.h"
 #include "common/ascii_text.h"
@@ -408,39 +409,38 @@ void SharedPreparation::Leave(const LauncherContext& ctx) {
     }
     // What this launch cannot put back now stays in the journals, and the
     // next launch that finds no other launch running puts it back.
-    const std::string leftInJournal = ": the saved registry values are left in the journal for the next launch: ";
-    if (!LockGuard()) {
-        Log("Could not take the guard of the Tarnwick launches in time", leftInJournal + machineJournal_);
-        if (!haveMachineValues_) RestoreMachineValues(ctx);
-        return LetGo();
-    }
-    bool alone = false, told = false;
-    for (const DWORD start = GetTickCount();; told = true) {
+    bool last = false, told = false;
+    std::string notPutBack;
+    for (const DWORD start = GetTickCount();; UnlockGuard(), Sleep(kLookMs)) {
+        if (!LockGuard()) {
+            notPutBack = "Could not take the guard of the Tarnwick launches in time";
+            break;
+        }
         if (launches_.OthersHolding() == 0) {
-            alone = true;
-            RestoreMachineValues(ctx);
+            last = true;
             break;
         }
         if (!haveMachineValues_ || Opened(keepers_, kKeeperPrefix).OthersHolding() > 0) {
-            if (!haveMachineValues_) RestoreMachineValues(ctx);
             Log("Other Tarnwick launches still use the prepared registry: the last of them puts it back");
             break;
         }
-        // The others cannot put back what this launch holds: it waits for
+        // The others cannot put back what this launch keeps: it waits for
         // them, as long as a launch for another Access waits.
         if (GetTickCount() - start >= kRegistryLockWaitMs) {
-            Log("Other Tarnwick launches have not finished in time", leftInJournal + machineJournal_);
+            notPutBack = "Other Tarnwick launches have not finished in time";
             break;
         }
-        if (!told) Log("Waiting for the other Tarnwick launches to finish before restoring registry keys");
-        UnlockGuard();
-        Sleep(kLookMs);
-        if (!LockGuard()) {
-            Log("Could not take the guard of the Tarnwick launches in time", leftInJournal + machineJournal_);
-            return LetGo();
+        if (!std::exchange(told, true)) {
+            Log("Waiting for the other Tarnwick launches to finish before restoring registry keys");
         }
     }
-    if (alone || user_.OthersHolding() == 0) RestoreUserValues();
+    // A launch without the saved values puts back what it captured: the
+    // running preparation, or the machine's values.
+    if (last || !haveMachineValues_) RestoreMachineValues(ctx);
+    if (!notPutBack.empty()) {
+        Log(notPutBack, ": the saved registry values are left in the journal for the next launch: " + machineJournal_);
+    }
+    if (guardHeld_ && (last || user_.OthersHolding() == 0)) RestoreUserValues();
     LetGo();
     UnlockGuard();
 }
