@@ -93,10 +93,12 @@ bool AddUnnamed(std::vector<RegistryEntry>& saved, std::vector<RegistryEntry> ca
 // journal's values when this launch may take them (they are from before
 // the running launches) with the capture's for values it does not name. A
 // lone launch and a first launch save alike.
-std::vector<RegistryEntry> SaveValues(std::vector<RegistryEntry> captured, const std::string& journal) {
+std::vector<RegistryEntry> SaveValues(std::vector<RegistryEntry> captured, const std::string& journal,
+                                      bool* foreign = nullptr) {
     if (Present(captured).empty() || WriteJournal(captured, journal, false)) return captured;
     std::vector<RegistryEntry> saved = JournalEntries();
     const JournalRead read = ReadJournal(journal, saved);
+    if (foreign) *foreign = read == JournalRead::Foreign;
     if (read != JournalRead::Read) {
         Log(read == JournalRead::Foreign ? "Another user's journal is in the place of this launch's: the values "
                                            "saved are kept in memory only: "
@@ -316,7 +318,7 @@ void SharedPreparation::JoinFirst(LauncherContext& ctx) {
 }
 
 void SharedPreparation::SaveMachineValues() {
-    machineValues_ = SaveValues(CaptureMachineValues(), machineJournal_);
+    machineValues_ = SaveValues(CaptureMachineValues(), machineJournal_, &besideForeignJournal_);
     haveMachineValues_ = true;
 }
 
@@ -344,6 +346,7 @@ void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess, std::
         Log("The registry values saved by another user's Tarnwick are put back by that user's launches: ",
             machineJournal_);
         machineValues_ = CaptureMachineValues();
+        besideForeignJournal_ = true;
     }
     PrepareAccessRegistryHead(ctx);
 }
@@ -371,6 +374,13 @@ void SharedPreparation::WaitingWithoutLimit(bool waiting) {
 }
 
 void SharedPreparation::RestoreMachineValues(const LauncherContext& ctx) {
+    std::vector<RegistryEntry> unused;
+    if (besideForeignJournal_ && ReadJournal(machineJournal_, unused) != JournalRead::Foreign) {
+        // What it captured may be their preparation, and they have put the
+        // machine's values back since.
+        Log("Another user's Tarnwick has put the registry back: this launch does not restore registry keys");
+        return;
+    }
     RegistryKeyList list;
     list.entries = machineValues_;
     // When this preparation registered the object library where an older

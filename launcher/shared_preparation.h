@@ -148,6 +148,7 @@ private:
     std::string userSid_;
     std::string machineJournal_, userJournal_;
     bool haveMachineValues_ = false;  // this launch keeps the saved machine values (else its own capture)
+    bool besideForeignJournal_ = false;  // its own capture, made while another user's journal was there
     std::vector<RegistryEntry> machineValues_;
     std::vector<RegistryEntry> userValues_;
 };
