@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <utility>
 
 #include "access/preparation.h"
 #include "common/ascii_text.h"
@@ -24,8 +25,6 @@ const std::string kSameAccessPrefix = "Global\\TarnwickFor.";           // + ide
 const std::string kUserPrefix = "Global\\TarnwickUser.";                // + SID + "."
 // The pause between two looks of a launch that waits for others.
 constexpr DWORD kLookMs = 100;
-// At the end of the session Windows gives a program little time.
-constexpr DWORD kSessionEndGuardMs = 5000;
 constexpr const char* kPutBackLine = "Put back the registry values of an unfinished launch";
 constexpr const char* kCurVerKey = "Access.Application\\CurVer";
 
@@ -42,6 +41,14 @@ bool Owned(DWORD result) { return result == WAIT_OBJECT_0 || result == WAIT_ABAN
 std::vector<RegistryEntry> Present(std::vector<RegistryEntry> entries) {
     std::erase_if(entries, [](const RegistryEntry& entry) { return !entry.present; });
     return entries;
+}
+
+std::vector<RegistryEntry> CaptureMachineValues() {
+    Log("Saving default registry settings");
+    RegistryKeyList list;
+    BuildCaptureList(list);
+    CaptureEntries(list);
+    return std::move(list.entries);
 }
 
 // The values of the user's own that a launch of this generation changes, as
@@ -65,6 +72,42 @@ std::vector<RegistryEntry> SavedValues(const std::string& journal) {
     std::vector<RegistryEntry> saved = JournalEntries();
     if (ReadJournal(journal, saved) != JournalRead::Read) return {};
     return Present(std::move(saved));
+}
+
+// Adds the values the journal's do not name; whether there were any.
+bool AddUnnamed(std::vector<RegistryEntry>& saved, std::vector<RegistryEntry> captured) {
+    bool added = false;
+    for (RegistryEntry& value : Present(std::move(captured))) {
+        const auto same = [&value](const RegistryEntry& e) {
+            return e.present && EntryLookupPath(e) == EntryLookupPath(value);
+        };
+        if (std::find_if(saved.begin(), saved.end(), same) != saved.end()) continue;
+        saved.push_back(std::move(value));
+        added = true;
+    }
+    return added;
+}
+
+// The values a launch puts back, saved before anything is prepared: the
+// capture, which becomes the journal when none is there yet; otherwise the
+// journal's values when this launch may take them (they are from before
+// the running launches) with the capture's for values it does not name. A
+// lone launch and a first launch save alike.
+std::vector<RegistryEntry> SaveValues(std::vector<RegistryEntry> captured, const std::string& journal,
+                                      bool* foreign = nullptr) {
+    if (Present(captured).empty() || WriteJournal(captured, journal, false)) return captured;
+    std::vector<RegistryEntry> saved = JournalEntries();
+    const JournalRead read = ReadJournal(journal, saved);
+    if (foreign) *foreign = read == JournalRead::Foreign;
+    if (read != JournalRead::Read) {
+        Log(read == JournalRead::Foreign ? "Another user's journal is in the place of this launch's: the values "
+                                           "saved are kept in memory only: "
+                                         : "Could not write the journal of the saved registry keys: ",
+            journal);
+        return captured;
+    }
+    AddUnnamed(saved, std::move(captured));
+    return saved;
 }
 
 // The CurVer of the saved values, which decides whether the object library
@@ -166,10 +209,7 @@ SharedPreparation::SharedPreparation()
     // needed (a set that cannot be opened then counts no other launch).
     shared_ = guard_ && !userSid_.empty() && launches_.Open(kLaunchPrefix, security_.get(), error) &&
               user_.Open(kUserPrefix + userSid_ + ".", security_.get(), error);
-    if (!shared_) {
-        Log("Could not open the objects that Tarnwick launches share (Windows error " + std::to_string(error) +
-            "): saving and restoring registry keys as a lone launch");
-    }
+    if (!shared_) openError_ = error;
 }
 
 SharedPreparation::~SharedPreparation() {
@@ -184,13 +224,8 @@ void SharedPreparation::LetGo() {
     joined_ = false;
 }
 
-void SharedPreparation::GoOnUncoordinated(LauncherContext& ctx) {
-    Log("Could not wait for the other Tarnwick launches: going on without saving or restoring registry keys");
-    PrepareAccessRegistryHead(ctx);
-}
-
-bool SharedPreparation::LockGuard(DWORD waitMs) {
-    if (!guardHeld_) guardHeld_ = Owned(WaitForSingleObject(guard_.get(), waitMs));
+bool SharedPreparation::LockGuard() {
+    if (!guardHeld_) guardHeld_ = Owned(WaitForSingleObject(guard_.get(), kGuardWaitMs));
     return guardHeld_;
 }
 
@@ -199,61 +234,68 @@ void SharedPreparation::UnlockGuard() {
     guardHeld_ = false;
 }
 
+// A launch that cannot take part saves what it will change as a first
+// launch does (from the journals when it may take them, as they hold the
+// values from before the running launches), and puts back what it saved.
+// It never deletes a journal: launches it cannot see may rely on it.
+void SharedPreparation::GoAlone(LauncherContext& ctx, const std::string& why) {
+    UnlockGuard();
+    LetGo();
+    Log(why, ": saving and restoring registry keys as a lone launch");
+    alone_ = true;
+    PrepareAccessRegistryHead(ctx);
+    SaveMachineValues();
+    userValues_ = SaveValues(CaptureUserValues(ctx), userJournal_);
+    joined_ = true;
+}
+
 void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
-    if (!shared_) {
-        // Alone: its own values, kept in memory only, so that it never
-        // overwrites a journal that launches it cannot see rely on.
-        PrepareAccessRegistryHead(ctx);
-        CaptureMachineValues();
-        userValues_ = CaptureUserValues(ctx);
-        joined_ = true;
-        return;
+    DWORD error = openError_;
+    if (!shared_ || !sameAccess_.Open(kSameAccessPrefix + AccessIdentity(ctx.strAccessExePath, ctx.nAccessVersion) + ".",
+                                      security_.get(), error)) {
+        return GoAlone(ctx, "Could not open the objects that Tarnwick launches share (Windows error " +
+                                std::to_string(error) + ")");
     }
-    DWORD error = 0;
-    if (!sameAccess_.Open(kSameAccessPrefix + AccessIdentity(ctx.strAccessExePath, ctx.nAccessVersion) + ".",
-                          security_.get(), error) ||
-        !LockGuard(waitMs)) {
-        GoOnUncoordinated(ctx);
-        return;
-    }
-    const int others = launches_.OthersHolding();
-    if (others == 0) {
-        JoinFirst(ctx);
-    } else if (sameAccess_.OthersHolding() == others) {
-        JoinRunning(ctx, true);
-    } else {
+    const std::string guardNotHad = "Could not take the guard of the Tarnwick launches within " +
+                                    std::to_string(kGuardWaitMs / 1000) + " seconds";
+    if (!LockGuard()) return GoAlone(ctx, guardNotHad);
+    int others = launches_.OthersHolding();
+    if (others >= kLaunchSlotCount) return GoAlone(ctx, "Every slot of the Tarnwick launches is held");
+    std::vector<RegistryEntry> saved;
+    JournalRead read = JournalRead::Missing;
+    // A held mutex is no proof of a launch: launches that run saved the
+    // values before they prepared.
+    const std::string unreal = "Other Tarnwick launches seem to run but no values saved by them can be found";
+    if (others > 0 && !ReadRunningValues(saved, read)) return GoAlone(ctx, unreal);
+    if (others > 0 && sameAccess_.OthersHolding() != others) {
         // Launches for another Access run: their preparation is not this
         // one's, and saving now would save theirs as the machine's own.
         Log("Waiting for another Tarnwick to put the registry back");
-        const DWORD start = GetTickCount();
-        for (;;) {
-            UnlockGuard();
-            Sleep(kLookMs);
-            if (!LockGuard(waitMs)) {
-                GoOnUncoordinated(ctx);
-                return;
-            }
-            if (launches_.OthersHolding() == 0) {
-                JoinFirst(ctx);
-                break;
-            }
+        for (const DWORD start = GetTickCount(); others > 0;) {
             if (Opened(unlimited_, kUnlimitedPrefix).OthersHolding() > 0) {
-                Log("Another Tarnwick waits for its Access without limit: registry keys are not saved by this "
-                    "launch");
-                JoinRunning(ctx, false);
+                Log("Another Tarnwick waits for its Access without limit: going on with the values it saved");
                 break;
             }
             if (GetTickCount() - start >= waitMs) {
-                Log("Another Tarnwick has not put the registry back in time: registry keys are not saved by this "
-                    "launch");
-                JoinRunning(ctx, false);
+                Log("Another Tarnwick has not put the registry back in time: going on with the values it saved");
                 break;
             }
+            UnlockGuard();
+            Sleep(kLookMs);
+            if (!LockGuard()) return GoAlone(ctx, guardNotHad);
+            others = launches_.OthersHolding();
         }
+        if (others > 0 && !ReadRunningValues(saved, read)) return GoAlone(ctx, unreal);
+    }
+    if (!launches_.Take() || !sameAccess_.Take() || !user_.Take()) {
+        return GoAlone(ctx, "Every slot of the Tarnwick launches is held");
+    }
+    if (others == 0) {
+        JoinFirst(ctx);
+    } else {
+        JoinRunning(ctx, sameAccess_.OthersHolding() == others, std::move(saved), read);
     }
     JoinUser(ctx, others > 0);
-    launches_.Take();
-    sameAccess_.Take();
     if (haveMachineValues_) Opened(keepers_, kKeeperPrefix).Take();
     g_userSid = userSid_;
     g_haveMachineValues = haveMachineValues_;
@@ -266,52 +308,45 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
 // No launch runs: what an unfinished one left goes back first, then the
 // machine's values are saved, on disk before anything is prepared.
 void SharedPreparation::JoinFirst(LauncherContext& ctx) {
-    const std::string& journal = machineJournal_;
-    RegistryKeyList left;
-    left.entries = JournalEntries();
-    const JournalRead read = ReadJournal(journal, left.entries);
-    if (read == JournalRead::Read) {
-        RestoreEntries(left);
-        DeleteJournal(journal);
+    if (PutBackJournal(machineJournal_)) {
+        DeleteJournal(machineJournal_);
         Log(kPutBackLine);
         putBackLogged_ = true;
     }
     PrepareAccessRegistryHead(ctx);
-    if (read == JournalRead::Foreign) {
-        // The registry may hold that launch's preparation: saving it now
-        // would make it the machine's own, and its values are that user's
-        // to put back.
-        Log("Registry values that another user's Tarnwick saved are left for that user's next launch: ", journal);
-        return;
-    }
-    CaptureMachineValues();
-    if (!WriteJournal(machineValues_, journal)) Log("Could not write the journal of the saved registry keys: ", journal);
+    SaveMachineValues();
 }
 
-void SharedPreparation::CaptureMachineValues() {
-    Log("Saving default registry settings");
-    RegistryKeyList list;
-    BuildCaptureList(list);
-    CaptureEntries(list);
-    machineValues_ = std::move(list.entries);
+void SharedPreparation::SaveMachineValues() {
+    machineValues_ = SaveValues(CaptureMachineValues(), machineJournal_, &besideForeignJournal_);
     haveMachineValues_ = true;
 }
 
-// Launches run: their saved values are taken from the journal, when it is
-// one this launch may take values from.
-void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess) {
-    const std::string& journal = machineJournal_;
-    std::vector<RegistryEntry> saved = JournalEntries();
-    const JournalRead read = ReadJournal(journal, saved);
+// The values saved by the launches that run: the journal, when it is one
+// this launch may take values from; when it is another user's, a keeper of
+// that user's launches holds them and waits for this one. Whether either is
+// there.
+bool SharedPreparation::ReadRunningValues(std::vector<RegistryEntry>& saved, JournalRead& read) {
+    saved = JournalEntries();
+    read = ReadJournal(machineJournal_, saved);
+    return read == JournalRead::Read ||
+           (read == JournalRead::Foreign && Opened(keepers_, kKeeperPrefix).OthersHolding() > 0);
+}
+
+void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess, std::vector<RegistryEntry> saved,
+                                    JournalRead read) {
     if (sameAccess) Log("Another Tarnwick has prepared the registry for this Access: sharing its preparation");
     if (read == JournalRead::Read) {
         machineValues_ = std::move(saved);
         haveMachineValues_ = true;
     } else {
-        Log(read == JournalRead::Foreign
-                ? "The registry values saved by another user's Tarnwick are put back by that user's launches: "
-                : "The registry values saved by another Tarnwick cannot be read: this launch does not put them back: ",
-            journal);
+        // Another user's values are that user's launches' to put back; what
+        // this launch finds is their preparation or, where the launches are
+        // not real, the machine's values: either may go back at its end.
+        Log("The registry values saved by another user's Tarnwick are put back by that user's launches: ",
+            machineJournal_);
+        machineValues_ = CaptureMachineValues();
+        besideForeignJournal_ = true;
     }
     PrepareAccessRegistryHead(ctx);
 }
@@ -319,36 +354,33 @@ void SharedPreparation::JoinRunning(LauncherContext& ctx, bool sameAccess) {
 // The user's own values: saved by the first launch of the user, each launch
 // adding what its generation changes and no launch of the user saved yet.
 void SharedPreparation::JoinUser(const LauncherContext& ctx, bool othersRunning) {
-    const std::string& journal = userJournal_;
-    bool changed = false;
     // Every launch of the user holds a launch slot too: with no other launch
     // running there is no other launch of the user either.
     if (!othersRunning || user_.OthersHolding() == 0) {
-        if (PutBackJournal(journal) && !putBackLogged_) Log(kPutBackLine);
-        DeleteJournal(journal);
-        userValues_ = Present(CaptureUserValues(ctx));
-        changed = !userValues_.empty();
-    } else {
-        userValues_ = SavedValues(journal);
-        for (RegistryEntry& value : Present(CaptureUserValues(ctx))) {
-            const auto same = [&value](const RegistryEntry& e) { return EntryLookupPath(e) == EntryLookupPath(value); };
-            if (std::find_if(userValues_.begin(), userValues_.end(), same) != userValues_.end()) continue;
-            userValues_.push_back(std::move(value));
-            changed = true;
-        }
+        if (PutBackJournal(userJournal_) && !putBackLogged_) Log(kPutBackLine);
+        DeleteJournal(userJournal_);
+        userValues_ = SaveValues(CaptureUserValues(ctx), userJournal_);
+        return;
     }
-    if (changed && !WriteJournal(userValues_, journal)) {
-        Log("Could not write the journal of the saved registry keys: ", journal);
+    userValues_ = SavedValues(userJournal_);
+    if (AddUnnamed(userValues_, CaptureUserValues(ctx)) && !WriteJournal(userValues_, userJournal_)) {
+        Log("Could not write the journal of the saved registry keys: ", userJournal_);
     }
-    user_.Take();
 }
 
 void SharedPreparation::WaitingWithoutLimit(bool waiting) {
-    if (!shared_ || !joined_) return;
+    if (alone_ || !joined_) return;
     waiting ? (void)Opened(unlimited_, kUnlimitedPrefix).Take() : unlimited_.Release();
 }
 
 void SharedPreparation::RestoreMachineValues(const LauncherContext& ctx) {
+    std::vector<RegistryEntry> unused;
+    if (besideForeignJournal_ && ReadJournal(machineJournal_, unused) != JournalRead::Foreign) {
+        // What it captured may be their preparation, and they have put the
+        // machine's values back since.
+        Log("Another user's Tarnwick has put the registry back: this launch does not restore registry keys");
+        return;
+    }
     RegistryKeyList list;
     list.entries = machineValues_;
     // When this preparation registered the object library where an older
@@ -363,7 +395,7 @@ void SharedPreparation::RestoreMachineValues(const LauncherContext& ctx) {
     }
     Log("Restoring registry keys");
     RestoreEntries(list);
-    if (shared_) DeleteJournal(machineJournal_);
+    if (haveMachineValues_ && !alone_) DeleteJournal(machineJournal_);
 }
 
 // The last launch of the user puts back what the user's launches saved: the
@@ -371,47 +403,54 @@ void SharedPreparation::RestoreMachineValues(const LauncherContext& ctx) {
 void SharedPreparation::RestoreUserValues() {
     RegistryKeyList list;
     list.entries = userValues_;
-    if (shared_) {
-        const std::string& journal = userJournal_;
-        if (auto saved = SavedValues(journal); !saved.empty()) list.entries = std::move(saved);
-        DeleteJournal(journal);
+    if (!alone_) {
+        if (auto saved = SavedValues(userJournal_); !saved.empty()) list.entries = std::move(saved);
+        DeleteJournal(userJournal_);
     }
     RestoreEntries(list);
 }
 
 void SharedPreparation::Leave(const LauncherContext& ctx) {
     if (!joined_) return;
-    if (!shared_) {
+    if (alone_) {
         RestoreMachineValues(ctx);
         RestoreUserValues();
         return;
     }
-    LockGuard(INFINITE);
-    bool alone = false;
-    for (bool told = false;;) {
+    // What this launch cannot put back now stays in the journals, and the
+    // next launch that finds no other launch running puts it back.
+    bool last = false, told = false;
+    std::string notPutBack;
+    for (const DWORD start = GetTickCount();; UnlockGuard(), Sleep(kLookMs)) {
+        if (!LockGuard()) {
+            notPutBack = "Could not take the guard of the Tarnwick launches in time";
+            break;
+        }
         if (launches_.OthersHolding() == 0) {
-            alone = true;
-            if (haveMachineValues_) {
-                RestoreMachineValues(ctx);
-            } else {
-                Log("The registry values saved before this launch are left for their user's next launch to put "
-                    "back: ",
-                    machineJournal_);
-            }
+            last = true;
             break;
         }
         if (!haveMachineValues_ || Opened(keepers_, kKeeperPrefix).OthersHolding() > 0) {
             Log("Other Tarnwick launches still use the prepared registry: the last of them puts it back");
             break;
         }
-        // The others cannot put back what this launch holds: it waits for them.
-        if (!told) Log("Waiting for the other Tarnwick launches to finish before restoring registry keys");
-        told = true;
-        UnlockGuard();
-        Sleep(kLookMs);
-        LockGuard(INFINITE);
+        // The others cannot put back what this launch keeps: it waits for
+        // them, as long as a launch for another Access waits.
+        if (GetTickCount() - start >= kRegistryLockWaitMs) {
+            notPutBack = "Other Tarnwick launches have not finished in time";
+            break;
+        }
+        if (!std::exchange(told, true)) {
+            Log("Waiting for the other Tarnwick launches to finish before restoring registry keys");
+        }
     }
-    if (alone || user_.OthersHolding() == 0) RestoreUserValues();
+    // A launch without the saved values puts back what it captured: the
+    // running preparation, or the machine's values.
+    if (last || !haveMachineValues_) RestoreMachineValues(ctx);
+    if (!notPutBack.empty()) {
+        Log(notPutBack, ": the saved registry values are left in the journal for the next launch: " + machineJournal_);
+    }
+    if (guardHeld_ && (last || user_.OthersHolding() == 0)) RestoreUserValues();
     LetGo();
     UnlockGuard();
 }
@@ -421,7 +460,7 @@ void PutBackAtSessionEnd() {
     if (ownLaunch < 0) return;
     SharedObjectSecurity security;
     UniqueHandle guard(CreateMutexA(security.get(), FALSE, kGuardName));
-    if (!guard || !Owned(WaitForSingleObject(guard.get(), kSessionEndGuardMs))) return;
+    if (!guard || !Owned(WaitForSingleObject(guard.get(), kGuardWaitMs))) return;
     DWORD error = 0;
     LaunchSlots launches, user;
     // The worker thread holds this launch's slots: a look from here would

@@ -90,14 +90,15 @@ std::vector<RegistryEntry> JournalEntries() {
     return std::move(list.entries);
 }
 
-bool WriteJournal(const std::vector<RegistryEntry>& entries, const std::string& path) {
+bool WriteJournal(const std::vector<RegistryEntry>& entries, const std::string& path, bool replace) {
     const std::string bytes = EncipherSnapshot(BuildSnapshotText(entries));
-    const std::string fresh = path + ".new";
+    // One new file per process: launches write at the same time.
+    const std::string fresh = path + "." + std::to_string(GetCurrentProcessId()) + ".new";
     CreateDirectoryA(path.substr(0, path.find_last_of('\\')).c_str(), nullptr);
     // A journal only replaces the one before it once it is known to be
     // whole on disk: a half-written journal would put back half the values.
     if (!WriteWholeFile(fresh, bytes) || ReadWholeFile(fresh) != bytes ||
-        !MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        !MoveFileExA(fresh.c_str(), path.c_str(), (replace ? MOVEFILE_REPLACE_EXISTING : 0) | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileA(fresh.c_str());
         return false;
     }
@@ -127,4 +128,11 @@ bool PutBackJournal(const std::string& path) {
     return true;
 }
 
-void DeleteJournal(const std::string& path) { DeleteFileA(path.c_str()); }
+void DeleteJournal(const std::string& path) {
+    {
+        UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || !OwnedByThisUserOrTheMachine(file.get())) return;
+    }
+    DeleteFileA(path.c_str());
+}

@@ -34,10 +34,11 @@ std::vector<RegistryEntry> JournalEntries();
 
 // Writes the present entries in the snapshot file's enciphered form to a new
 // file beside the path, flushes it, reads it back to check it, and renames
-// it over the path (making the folder when missing). Returns whether the
-// journal is in place; on failure no new file is left behind and an earlier
-// journal at the path is kept.
-bool WriteJournal(const std::vector<RegistryEntry>& entries, const std::string& path);
+// it over the path (making the folder when missing); with replace false only
+// where no journal is yet, so that of two launches saving at once the first
+// wins. Returns whether the journal is in place; on failure no new file is
+// left behind and an earlier journal at the path is kept.
+bool WriteJournal(const std::vector<RegistryEntry>& entries, const std::string& path, bool replace = true);
 
 enum class JournalRead {
     Read,       // the entries hold what the journal says
@@ -54,4 +55,6 @@ JournalRead ReadJournal(const std::string& path, std::vector<RegistryEntry>& ent
 // stays; DeleteJournal removes it.
 bool PutBackJournal(const std::string& path);
 
+// Deletes the journal when it is one this launch may take values from:
+// another user's is left for that user's launches.
 void DeleteJournal(const std::string& path);

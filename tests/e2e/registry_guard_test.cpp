@@ -8,6 +8,7 @@
 #include <iostream>
 #include <map>
 
+#include "launcher/shared_preparation.h"
 #include "tests/support/registry_snapshot.h"
 
 namespace {
@@ -221,23 +222,8 @@ TEST_F(SharedLaunches, ARestrictedTokenOpensAndWaitsOnTheObjectsALaunchCreated) 
     const std::string access = ReadRecord(exe, 20000)["pid"];
     ASSERT_FALSE(access.empty());
 
-    UniqueToken own, restricted;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, own.receive()));
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                         &administrators));
-    SID_AND_ATTRIBUTES denyOnly = {administrators, 0};
-    ASSERT_TRUE(CreateRestrictedToken(own.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, restricted.receive()));
-    FreeSid(administrators);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    std::string command = "\"" + BinDir() + "shared_objects_probe.exe\"";
-    ASSERT_TRUE(CreateProcessAsUserA(restricted.get(), nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                     nullptr, &startup, &info));
-    ProcessInformation probe(info);
-    RunningProcess running(std::move(probe.process), probe.processId);
+    RunningProcess running = StartAsStandardUser("\"" + BinDir() + "shared_objects_probe.exe\"");
+    ASSERT_TRUE(running.process);
     EXPECT_EQ(WaitForExit(running, 30000), 0) << "the probe's exit code names the step that failed";
 
     EndProcess(access);
@@ -338,5 +324,117 @@ TEST_F(UnfinishedLaunches, SessionEndPutsTheValuesBackWhileAccessRuns) {
     EXPECT_TRUE(ValuesFromBefore());
     EXPECT_TRUE(EverythingElseAsBefore(before));
 }
+
+// Another user's process (a standard user's token) holds the objects that
+// launches share, or creates their names first, before the launches or while
+// one's Access runs; it stands for a hostile user as well as for a launcher
+// that hangs. Every launcher ends, every Access starts within the guard's
+// bound, and the machine's and the user's values come back: when the
+// launches end where the case says so, and in every case once the holder has
+// ended and one more launch has run.
+struct HeldObjectsCase {
+    const char* name;
+    std::vector<std::string> held;  // the probe's "hold:" and "squat:" arguments
+    int launches;                   // of one Access, started half a second apart
+    bool whileAccessRuns;           // the holder starts once the first Access has started
+    bool backWhenLaunchesEnd;
+    const char* logLine;  // what each launch says about why it went alone or left the values
+};
+
+void PrintTo(const HeldObjectsCase& held, std::ostream* out) { *out << held.name; }
+
+const std::string kSameAccessNames = "Global\\TarnwickFor.*";  // the identity goes in at the dot
+// An Access starts within the guard's bound and what starting takes here.
+constexpr DWORD kAccessBoundMs = kGuardWaitMs + 5000;
+const std::string kAlone = ": saving and restoring registry keys as a lone launch";
+
+const HeldObjectsCase kHeldObjectsCases[] = {
+    {"HoldsTheGuard", {"hold:Global\\TarnwickRegistryGuard"}, 1, false, true,
+     "Could not take the guard of the Tarnwick launches within 5 seconds"},
+    {"HoldsTheGuardBeforeTwoLaunches", {"hold:Global\\TarnwickRegistryGuard"}, 2, false, true,
+     "Could not take the guard of the Tarnwick launches within 5 seconds"},
+    {"TakesTheGuardWhileAccessRuns", {"hold:Global\\TarnwickRegistryGuard"}, 1, true, false,
+     "Could not take the guard of the Tarnwick launches in time: the saved registry values are left in the journal"},
+    {"HoldsEveryLaunchAndKeeperSlot", {"hold:Global\\TarnwickLaunch.*", "hold:Global\\TarnwickKeeper.*"}, 1, false,
+     true, "Every slot of the Tarnwick launches is held"},
+    {"HoldsEveryLaunchAndUnlimitedSlot", {"hold:Global\\TarnwickLaunch.*", "hold:Global\\TarnwickUnlimited.*"}, 1,
+     false, true, "Every slot of the Tarnwick launches is held"},
+    {"HoldsOneLaunchSlotAsIfALaunchRan", {"hold:Global\\TarnwickLaunch.0"}, 1, false, true,
+     "Other Tarnwick launches seem to run but no values saved by them can be found"},
+    {"CreatesTheSameAccessNamesFirst", {"squat:" + kSameAccessNames}, 1, false, true,
+     "Could not open the objects that Tarnwick launches share (Windows error 5)"},
+    {"CreatesTheGuardAndLaunchNamesFirstBeforeTwoLaunches",
+     {"squat:Global\\TarnwickRegistryGuard", "squat:Global\\TarnwickLaunch.*"}, 2, false, true,
+     "Could not open the objects that Tarnwick launches share (Windows error 5)"},
+};
+
+class HeldObjects : public Scenario, public ::testing::WithParamInterface<HeldObjectsCase> {
+protected:
+    // The holder, once it holds everything the case names.
+    ::testing::AssertionResult StartHolder(const std::string& exe) {
+        const std::string ready = std::string(kScenarioRoot) + "\\holder-ready";
+        std::string command = "\"" + BinDir() + "shared_objects_probe.exe\" \"" + ready + "\"";
+        for (std::string what : GetParam().held) {
+            if (const auto at = what.find(kSameAccessNames); at != std::string::npos) {
+                what.insert(at + kSameAccessNames.size() - 1, AccessIdentity(exe, 2003) + ".");
+            }
+            command += " \"" + what + "\"";
+        }
+        holder = StartAsStandardUser(command);
+        for (const DWORD start = GetTickCount(); holder.process && GetTickCount() - start < 20000; Sleep(50)) {
+            if (PathExists(ready)) return ::testing::AssertionSuccess();
+            if (WaitForSingleObject(holder.process.get(), 0) == WAIT_OBJECT_0) break;
+        }
+        return ::testing::AssertionFailure() << "the holder did not get hold of " << command;
+    }
+    RunningProcess holder;
+};
+
+TEST_P(HeldObjects, LaunchersEndAccessStartsWithinTheBoundAndTheValuesComeBack) {
+    const HeldObjectsCase& held = GetParam();
+    SeedWatchedValues();
+    const std::string exe = InstallFullAccess(2003, {{"lifetimeMs", held.whileAccessRuns ? "3000" : "1500"},
+                                                     {"recordInTemp", "1"}}) +
+                            "\\MSACCESS.EXE";
+    const std::string before = DumpRegistry();
+    SeedMacroSecurityLevel();
+    if (!held.whileAccessRuns) { ASSERT_TRUE(StartHolder(exe)); }
+
+    std::vector<RunningProcess> launchers;
+    std::vector<DWORD> startedAt;
+    for (int n = 0; n < held.launches; ++n) {
+        if (n > 0) Sleep(500);
+        startedAt.push_back(GetTickCount());
+        launchers.push_back(StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING -WAIT=4000 user" +
+                                             std::to_string(n) + ".mdb",
+                                         OwnUserFolders(n)));
+        ASSERT_TRUE(launchers.back().process);
+    }
+    for (int n = 0; n < held.launches; ++n) {
+        const auto record = AccessRecordOf(n, kAccessBoundMs + 20000);
+        const DWORD took = GetTickCount() - startedAt[n];
+        ASSERT_FALSE(record.empty()) << "launch " << n << " started no Access within " << took << " ms";
+        EXPECT_LE(took, kAccessBoundMs) << "launch " << n << "'s Access started after " << took << " ms";
+    }
+    if (held.whileAccessRuns) { ASSERT_TRUE(StartHolder(exe)); }
+    for (int n = 0; n < held.launches; ++n) EXPECT_EQ(WaitForExit(launchers[n], 60000), 0) << "launch " << n;
+    if (held.backWhenLaunchesEnd) { EXPECT_TRUE(ValuesFromBefore()) << "once the launches have ended"; }
+    const auto lines = LogLines();
+    EXPECT_EQ(LinesStartingWith(lines, held.logLine).size(), size_t(held.launches)) << held.logLine;
+    EXPECT_EQ(LinesStartingWith(lines, "Restoring registry keys").size(),
+              size_t(held.backWhenLaunchesEnd ? held.launches : 0));
+
+    holder.EndIfRunning();
+    DeleteFileA(LogPath().c_str());
+    EXPECT_EQ(RunTarnwick("-LOGGING -WAIT=4000 next.mdb"), 0);
+    EXPECT_FALSE(AccessRecordOf(0).empty());
+    EXPECT_TRUE(LinesStartingWith(LogLines(), kAlone.substr(2)).empty()) << "the next launch takes part";
+    EXPECT_TRUE(ValuesFromBefore()) << "after the holder has ended and one more launch has run";
+    EXPECT_TRUE(EverythingElseAsBefore(before));
+    EXPECT_FALSE(PathExists(JournalDir() + kJournalName));
+}
+
+INSTANTIATE_TEST_SUITE_P(OtherUser, HeldObjects, ::testing::ValuesIn(kHeldObjectsCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

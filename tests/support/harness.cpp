@@ -114,6 +114,30 @@ RunningProcess StartProcess(const std::string& commandLine, const std::map<std::
     return RunningProcess(std::move(started.process), started.processId);
 }
 
+RunningProcess StartAsStandardUser(const std::string& commandLine) {
+    UniqueToken own, restricted;
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID administrators = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, own.receive()) ||
+        !AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &administrators)) {
+        return {};
+    }
+    SID_AND_ATTRIBUTES denyOnly = {administrators, 0};
+    const BOOL made = CreateRestrictedToken(own.get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, restricted.receive());
+    FreeSid(administrators);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    std::string buffer = commandLine;
+    if (!made || !CreateProcessAsUserA(restricted.get(), nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                       nullptr, &startup, &info)) {
+        return {};
+    }
+    ProcessInformation started(info);
+    return RunningProcess(std::move(started.process), started.processId);
+}
+
 long WaitForExit(RunningProcess& p, DWORD timeoutMs) {
     if (!p.process) return -1;
     long result = -1;

@@ -43,6 +43,9 @@ struct RunningProcess {
 };
 // With variables of its own in place of this process's (a user's TEMP, say).
 RunningProcess StartProcess(const std::string& commandLine, const std::map<std::string, std::string>& environment = {});
+// With a standard user's token: this one's, with the administrators group
+// for denying only. No process when the token or the process cannot be made.
+RunningProcess StartAsStandardUser(const std::string& commandLine);
 // Waits for the process and closes its handle; the exit code, or -1 when it
 // did not end in time (it is killed then).
 long WaitForExit(RunningProcess& p, DWORD timeoutMs);

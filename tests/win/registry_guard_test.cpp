@@ -93,9 +93,11 @@ protected:
     }
     void Clean() {
         DeleteFileA(path.c_str());
-        DeleteFileA((path + ".new").c_str());
-        RemoveDirectoryA((path + ".new").c_str());
+        DeleteFileA(Fresh().c_str());
+        RemoveDirectoryA(Fresh().c_str());
     }
+    // The new file a journal is written to before it takes the journal's place.
+    std::string Fresh() const { return path + "." + std::to_string(GetCurrentProcessId()) + ".new"; }
     std::string path;
 };
 
@@ -108,7 +110,7 @@ TEST_F(Journal, PutsBackTheCatalogueLanguageAndMacroLevelValuesItNames) {
     };
     ASSERT_TRUE(WriteJournal(saved, path));
     EXPECT_TRUE(Exists(path));
-    EXPECT_FALSE(Exists(path + ".new")) << "the new file is renamed into place";
+    EXPECT_FALSE(Exists(Fresh())) << "the new file is renamed into place";
     EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN);
 
     WriteText(HKEY_CLASSES_ROOT, kCurVer, "", "Access.Application.11");
@@ -138,10 +140,12 @@ TEST_F(Journal, AJournalThatCannotBeWrittenWholeLeavesTheOneBefore) {
     const std::string first = FileBytes(path);
     ASSERT_FALSE(first.empty());
 
-    ASSERT_TRUE(CreateDirectoryA((path + ".new").c_str(), nullptr));  // the new file cannot be created
+    ASSERT_TRUE(CreateDirectoryA(Fresh().c_str(), nullptr));  // the new file cannot be created
     EXPECT_FALSE(WriteJournal({Entry(RegRoot::ClassesRoot, kCurVer, "", "Access.Application.12")}, path));
     EXPECT_EQ(FileBytes(path), first);
-    RemoveDirectoryA((path + ".new").c_str());
+    RemoveDirectoryA(Fresh().c_str());
+    EXPECT_FALSE(WriteJournal({Entry(RegRoot::ClassesRoot, kCurVer, "", "Access.Application.12")}, path, false));
+    EXPECT_EQ(FileBytes(path), first) << "a journal only where none is yet keeps the one there";
 
     ASSERT_TRUE(WriteJournal({Entry(RegRoot::ClassesRoot, kCurVer, "", "Access.Application.12")}, path));
     EXPECT_NE(FileBytes(path), first) << "a whole journal replaces the one before";
