@@ -21,16 +21,6 @@ void SeedWatchedValues() {
     SetRawDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Office\\Common", "LastAccessInstall", 12);
 }
 
-// What the launcher leaves on purpose (its lasting settings) is removed, so
-// that the rest can be compared with the registry from before the run.
-::testing::AssertionResult EverythingElseAsBefore(const std::string& before) {
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Office");
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Shared Tools");
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, (kAccessTypeLib + "\\9.0\\FLAGS").c_str());
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, (kAccessTypeLib + "\\9.0\\HELPDIR").c_str());
-    return SameRegistryAs(before);
-}
-
 class Environment {
 public:
     Environment(const char* name, const std::string& value) : name_(name) {

@@ -56,16 +56,6 @@ void SeedMacroSecurityLevel() { SetRawDword(HKEY_CURRENT_USER, kSecurity2003, "L
                                          << ", 2003 macro level " << level;
 }
 
-// The settings the launcher makes for good are removed, so that the rest can
-// be compared with the registry from before the first launch.
-::testing::AssertionResult EverythingElseAsBefore(const std::string& before) {
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Office");
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Shared Tools");
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string(kAccessTypeLib) + "\\9.0\\FLAGS").c_str());
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, (std::string(kAccessTypeLib) + "\\9.0\\HELPDIR").c_str());
-    return SameRegistryAs(before);
-}
-
 std::string RecordPath(const std::string& exe) { return exe.substr(0, exe.size() - 4) + ".record.txt"; }
 
 void EndProcess(const std::string& pid) {

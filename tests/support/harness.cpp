@@ -400,6 +400,14 @@ std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines
     return ::testing::AssertionFailure() << "the registry changed:\n" << diff.substr(0, 4000);
 }
 
+::testing::AssertionResult EverythingElseAsBefore(const std::string& before) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Office");
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Shared Tools");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, (kAccessTypeLib + "\\9.0\\FLAGS").c_str());
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, (kAccessTypeLib + "\\9.0\\HELPDIR").c_str());
+    return SameRegistryAs(before);
+}
+
 ::testing::AssertionResult KeyExists(HKEY root, const std::string& key) {
     UniqueKey opened;
     const LONG rc = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.receive());

@@ -103,6 +103,9 @@ std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines
 
 // Compares the registry with a DumpRegistry() taken before, listing what changed.
 ::testing::AssertionResult SameRegistryAs(const std::string& before);
+// The same, once the settings a launch makes for good (and the object
+// library's FLAGS and HELPDIR, which registering it adds) are removed.
+::testing::AssertionResult EverythingElseAsBefore(const std::string& before);
 
 // Registry keys the scenarios seed and check.
 inline const std::string kCurVer = "Access.Application\\CurVer";
