@@ -26,6 +26,7 @@ const std::string kUserPrefix = "Global\\TarnwickUser.";                // + SID
 // The pause between two looks of a launch that waits for others.
 constexpr DWORD kLookMs = 100;
 constexpr const char* kPutBackLine = "Put back the registry values of an unfinished launch";
+constexpr const char* kNoFreeSlot = "Every slot of the Tarnwick launches is held";
 constexpr const char* kCurVerKey = "Access.Application\\CurVer";
 
 // What the host window needs at the end of the session, while the worker
@@ -260,7 +261,7 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
                                     std::to_string(kGuardWaitMs / 1000) + " seconds";
     if (!LockGuard()) return GoAlone(ctx, guardNotHad);
     int others = launches_.OthersHolding();
-    if (others >= kLaunchSlotCount) return GoAlone(ctx, "Every slot of the Tarnwick launches is held");
+    if (others >= kLaunchSlotCount) return GoAlone(ctx, kNoFreeSlot);
     std::vector<RegistryEntry> saved;
     JournalRead read = JournalRead::Missing;
     // A held mutex is no proof of a launch: launches that run saved the
@@ -288,7 +289,7 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
         if (others > 0 && !ReadRunningValues(saved, read)) return GoAlone(ctx, unreal);
     }
     if (!launches_.Take() || !sameAccess_.Take() || !user_.Take()) {
-        return GoAlone(ctx, "Every slot of the Tarnwick launches is held");
+        return GoAlone(ctx, kNoFreeSlot);
     }
     if (others == 0) {
         JoinFirst(ctx);
