@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "access/generations.h"
 #include "access/text_paths.h"
+#include "common/ascii_text.h"
 #include "common/handles.h"
 #include "common/system_library.h"
 #include "launcher/log.h"
 #include "registry/registry_access.h"
+#include "registry/snapshot.h"
 
 namespace {
 
@@ -91,13 +94,13 @@ void WarnOfOtherProgramWidth(int year, const std::string& program) {
 
 // An Office installed by Click-to-Run (Microsoft 365, Office 2013 and later)
 // keeps its configuration in the 64-bit view on 64-bit Windows, whatever its
-// own width. Named in the log, so that a reader knows which other Office was
-// there; its registrations are not the ones this launcher prepares.
-void LogClickToRunOffice() {
+// own width. Named in the log when the chosen Access is not its own, so that
+// a reader knows which other Office was there.
+void LogClickToRunOffice(const LauncherContext& ctx) {
     if (!bLogging) return;
     constexpr const char* kConfiguration = "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration";
     UniqueKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kConfiguration, 0, KEY_READ | KEY_WOW64_64KEY, key.receive())) return;
+    if (OpenKey(HKEY_LOCAL_MACHINE, kConfiguration, kKeyRead, key) != ERROR_SUCCESS) return;
     const auto text = [&key](const char* name) {
         char value[256] = {};
         DWORD size = sizeof value - 1, type = 0;
@@ -107,7 +110,102 @@ void LogClickToRunOffice() {
         }
         return std::string(value);
     };
+    const std::string installation = text("InstallationPath");
+    if (installation != "unknown" && StartsWithIgnoringAsciiCase(ctx.strAccessExePath, installation + "\\")) return;
     Log("Other Office found: ", "Click-to-Run " + text("VersionToReport") + " (" + text("Platform") + ")");
+}
+
+// An Access of 2013 or later as one way of installing it records it.
+struct FoundEdition {
+    std::string folder;  // as a shell command gives it
+    std::string way;
+    int bits = 0;
+    bool runtime = false;
+};
+
+std::optional<FoundEdition> Usable(const std::string& exePath, std::string way, int bits, bool runtime) {
+    if (exePath.empty() || !FileExists(exePath)) return std::nullopt;
+    return FoundEdition{GetAccessFolderFromCommand(exePath), std::move(way), bits ? bits : ProgramBits(exePath),
+                        runtime};
+}
+
+// The string values of a key (Windows Installer names a component's values
+// by the products that share it).
+std::vector<std::string> StringValuesOf(HKEY root, const std::string& keyPath) {
+    std::vector<std::string> texts;
+    UniqueKey key;
+    if (OpenKey(root, keyPath, kKeyRead, key) != ERROR_SUCCESS) return texts;
+    char name[1024];
+    BYTE data[1024];
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        const LONG rc = RegEnumValueA(key.get(), i, name, &nameSize, nullptr, &type, data, &dataSize);
+        if (rc == ERROR_MORE_DATA) continue;
+        if (rc != ERROR_SUCCESS) break;
+        if (type == REG_SZ) texts.emplace_back(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), dataSize));
+    }
+    return texts;
+}
+
+// The component of MSACCESS.EXE, 32-bit first, machine-wide and then per
+// user, as for the 2002 runtime.
+std::optional<FoundEdition> FindByInstallerComponent(const AccessGeneration& generation) {
+    const auto users = EnumSubkeyNames(HKEY_LOCAL_MACHINE, kInstallerUserData);
+    for (int i = 0; i < 2; ++i) {
+        const std::string packed = PackedGuid(generation.installerComponents[i]);
+        std::vector<std::string> keys = {std::string(kInstallerComponents) + "\\" + packed};
+        for (const auto& user : users.value_or(std::vector<std::string>{})) {
+            keys.push_back(std::string(kInstallerUserData) + "\\" + user + "\\Components\\" + packed);
+        }
+        for (const auto& key : keys) {
+            for (std::string path : StringValuesOf(HKEY_LOCAL_MACHINE, key)) {
+                std::replace(path.begin(), path.end(), '?', ':');
+                if (path.size() < 13 || !EqualsIgnoringAsciiCase(path.substr(path.size() - 13), "\\MSACCESS.EXE")) continue;
+                if (auto found = Usable(path, std::string("its Windows Installer component ") +
+                                                  generation.installerComponents[i], i == 0 ? 32 : 64, false)) {
+                    return found;
+                }
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// Click-to-Run: MSACCESS.EXE below the configuration's InstallationPath,
+// where a suite installed without Access has none.
+std::optional<FoundEdition> FindByClickToRun(const AccessGeneration& generation) {
+    std::string installation, platform, products;
+    if (ReadRegString(HKEY_LOCAL_MACHINE, generation.clickToRunKey, "InstallationPath", installation) != 0) {
+        return std::nullopt;
+    }
+    ReadRegString(HKEY_LOCAL_MACHINE, generation.clickToRunKey, "Platform", platform);
+    ReadRegString(HKEY_LOCAL_MACHINE, generation.clickToRunKey, "ProductReleaseIds", products);
+    bool runtime = false;
+    for (const auto& product : SplitFields(products, ", ")) runtime = runtime || product == "AccessRuntimeRetail";
+    const int bits = EqualsIgnoringAsciiCase(platform, "x64") ? 64 : EqualsIgnoringAsciiCase(platform, "x86") ? 32 : 0;
+    return Usable(installation + "\\" + generation.clickToRunFolder + "\\MSACCESS.EXE",
+                  std::string("Click-to-Run (") + generation.clickToRunKey + ")", bits, runtime);
+}
+
+// Access 2013 and later, by the first way that finds its MSACCESS.EXE: the
+// shell open command of a full edition, the Windows Installer component (a
+// full edition or the free runtime), Click-to-Run. Logged with the way and
+// the width.
+void FindNewerEdition(LauncherContext& ctx, const AccessGeneration& generation) {
+    std::optional<FoundEdition> found;
+    std::string command;
+    if (ReadRegString(HKEY_CLASSES_ROOT, generation.commandKey, "", command) == 0 && !command.empty()) {
+        const std::string folder = GetAccessFolderFromCommand(command);
+        found = Usable(folder + "\\msaccess.exe", "its shell open command", 0, false);
+    }
+    if (!found) found = FindByInstallerComponent(generation);
+    if (!found) found = FindByClickToRun(generation);
+    if (!found) return;
+    const std::string year = std::to_string(generation.year);
+    InstallFolderOf(ctx, generation.year) = found->folder;
+    Log("Access " + year + (found->runtime ? " Runtime found: " : " Full found: "), found->folder);
+    Log(year + " - found through " + found->way + ", a " +
+        (found->bits ? std::to_string(found->bits) + "-bit" : std::string("Windows")) + " program");
 }
 
 }  // namespace
@@ -120,6 +218,7 @@ void ReadMdbAssociation(LauncherContext& ctx) {
 void GetFullAccessLocations(LauncherContext& ctx) {
     Log("Start of GetFullAccessLocations");
     for (const AccessGeneration& generation : kAccessGenerations) {
+        if (generation.forUserAlone) continue;  // looked for only when none of these is there
         std::string command;
         if (ReadRegString(HKEY_CLASSES_ROOT, generation.commandKey, "", command) != 0 || command.empty()) continue;
         std::string& folder = InstallFolderOf(ctx, generation.year);
@@ -160,7 +259,7 @@ bool ChooseAccessExecutable(LauncherContext& ctx) {
             Log("The Access " + target + " runtime was found!");
             ctx.strAccess2002Path = GetAccessFolderFromCommand(ctx.strAccessExePath);
             Log("Setting strAccess2002Path to runtime path: ", ctx.strAccess2002Path);
-            LogClickToRunOffice();
+            LogClickToRunOffice(ctx);
             return true;
         }
         Log(ctx.strAccessExePath, " does not exist.  Will try full version instead!");
@@ -169,23 +268,34 @@ bool ChooseAccessExecutable(LauncherContext& ctx) {
         ctx.strAccessExePath.clear();
     }
     Log("Don't have runtime, so trying full version");
-    for (const AccessGeneration& generation : kAccessGenerations) {
-        const std::string& folder = InstallFolderOf(ctx, generation.year);
-        if (folder.empty()) continue;
-        const std::string candidate = folder + "\\msaccess.exe";
-        if (FileExists(candidate)) {
+    const auto chooseAmong = [&ctx](bool newer) {
+        for (const AccessGeneration& generation : kAccessGenerations) {
+            const std::string& folder = InstallFolderOf(ctx, generation.year);
+            if (generation.forUserAlone != newer || folder.empty()) continue;
+            const std::string candidate = folder + "\\msaccess.exe";
+            if (!FileExists(candidate)) continue;
             ctx.strAccessExePath = candidate;
             ctx.nAccessVersion = generation.year;
             Log("Will use full version of " + std::to_string(generation.year) + ": ", ctx.strAccessExePath);
-            WarnOfOtherProgramWidth(generation.year, candidate);
-            break;
+            // 2013 and later are prepared where every width reads.
+            if (!newer) WarnOfOtherProgramWidth(generation.year, candidate);
+            return true;
         }
+        return false;
+    };
+    // 2013 and later come after the others, and are looked for only when
+    // none of those is there: with one of them the launch is as it always was.
+    if (!chooseAmong(false)) {
+        for (const AccessGeneration& generation : kAccessGenerations) {
+            if (generation.forUserAlone) FindNewerEdition(ctx, generation);
+        }
+        chooseAmong(true);
     }
     if (ctx.strAccessExePath.empty()) {
         ShowNotFoundWarning(ctx.nAccessVersion);
         return false;
     }
-    LogClickToRunOffice();
+    LogClickToRunOffice(ctx);
     return true;
 }
 

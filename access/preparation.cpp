@@ -14,18 +14,12 @@
 #include "launcher/log.h"
 #include "permissions/tool_launch.h"
 #include "registry/registry_access.h"
+#include "registry/snapshot.h"
 
 namespace {
 
 constexpr const char* kAccessTypeLibPath = "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}\\9.0\\0\\win32";
 constexpr const char* kOfficeTypeLib = "TypeLib\\{2DF8D04C-5BFA-101B-BDE5-00AA0044DE52}\\";
-
-const AccessGeneration* GenerationOf(int year) {
-    for (const auto& generation : kAccessGenerations) {
-        if (generation.year == year) return &generation;
-    }
-    return nullptr;
-}
 
 void SetLanguage(const LauncherContext& ctx, const AccessGeneration& generation) {
     if (ctx.nLangCode < 1) return;
@@ -40,6 +34,7 @@ void SetLanguage(const LauncherContext& ctx, const AccessGeneration& generation)
 // Macro security for 2003 (remembered, then lowered for the run) and whether
 // Access ignores DDE requests, from the ProgID .mdb files open with.
 void PrepareSecurityTail(LauncherContext& ctx) {
+    if (PreparedForUserAlone(ctx.nAccessVersion)) return;  // the 10.0 DDE setting is not theirs
     if (ctx.nAccessVersion == 2003) {
         const char* security = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
         if (ReadRegDword(HKEY_CURRENT_USER, security, "Level", ctx.nSavedSecurityLevel) != 0) {
@@ -54,9 +49,24 @@ void PrepareSecurityTail(LauncherContext& ctx) {
     }
 }
 
+// 2013 and later: only what a database of the 2002 era needs, all for the
+// user alone and all put back: CurVer in the user's classes (which the
+// merged classes root prefers for the user's processes), the database's
+// folder as a trusted location, the first-run opt-in.
+void PrepareForUserAlone(LauncherContext& ctx, const AccessGeneration& generation) {
+    ctx.strNewCurVer = generation.progId;
+    WriteRegString(HKEY_CURRENT_USER, kUserCurVerKey, "", ctx.strNewCurVer, true);
+    AddTrustedLocationForUser(ctx, generation);
+    WriteRegDword(HKEY_CURRENT_USER,
+                  std::string("Software\\Microsoft\\Office\\") + generation.officeVersion + "\\Common\\General",
+                  "ShownFirstRunOptIn", 1);
+}
+
 }  // namespace
 
 void PrepareAccessRegistryHead(LauncherContext& ctx) {
+    // Machine-wide and for Access up to 2003: not for a launch of 2013 or later.
+    if (PreparedForUserAlone(ctx.nAccessVersion)) return;
     ctx.strCommonFilesDir = GetCommonFilesDir();
     for (const char* format : {"GIF", "JPEG", "PICT", "TIFF"}) {
         WriteRegString(HKEY_CURRENT_USER,
@@ -82,7 +92,9 @@ void PrepareAccessVersionRegistration(LauncherContext& ctx) {
 
 void PrepareAccessGenerationBlock(LauncherContext& ctx) {
     const AccessGeneration* generation = GenerationOf(ctx.nAccessVersion);
-    if (generation) {
+    if (generation && generation->forUserAlone) {
+        PrepareForUserAlone(ctx, *generation);
+    } else if (generation) {
         const int year = generation->year;
         const std::string folder = InstallFolderOf(ctx, year);
         const bool ace = year == 2007 || year == 2010;

@@ -1,5 +1,8 @@
 #include "access/text_paths.h"
 
+#include <cctype>
+#include <utility>
+
 #include "common/ascii_text.h"
 #include "common/command_text.h"
 
@@ -95,4 +98,28 @@ std::string GetAccessFolderFromCommand(std::string_view command) {
     upper.resize(at);
     if (!upper.empty() && upper[0] == '"') upper.erase(0, 1);
     return upper;
+}
+
+std::string PackedGuid(std::string_view braced) {
+    constexpr std::string_view kShape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    if (braced.size() != kShape.size()) return {};
+    std::string hex;
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        const char c = braced[i];
+        if (kShape[i] != 'X') {
+            if (c != kShape[i]) return {};
+            continue;
+        }
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
+        hex += UpperAscii(c);
+    }
+    std::string packed;
+    for (const auto& [at, length] : {std::pair{0, 8}, std::pair{8, 4}, std::pair{12, 4}}) {
+        packed.append(hex.rbegin() + (32 - at - length), hex.rbegin() + (32 - at));
+    }
+    for (std::size_t at = 16; at < 32; at += 2) {
+        packed += hex[at + 1];
+        packed += hex[at];
+    }
+    return packed;
 }

@@ -30,3 +30,8 @@ std::string RewriteCommandLineForProfile(std::string_view commandLine, std::stri
 // "\MSACCESS.EXE" without an opening quote; the whole upper-cased command
 // when the executable is not named in it.
 std::string GetAccessFolderFromCommand(std::string_view command);
+
+// Windows Installer's packed form of a braced GUID, as its component keys are
+// named: the first three groups reversed, the nibbles of each later byte
+// swapped. Empty when the text is not a braced GUID.
+std::string PackedGuid(std::string_view braced);

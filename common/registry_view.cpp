@@ -23,6 +23,18 @@ bool IsWindowsInstallerDataPath(HKEY root, const std::string& keyPath) {
            (keyPath.size() == kInstallerData.size() || keyPath[kInstallerData.size()] == '\\');
 }
 
+bool IsClickToRunPath(HKEY root, const std::string& keyPath) {
+    if (root != HKEY_LOCAL_MACHINE) return false;
+    for (std::string_view key : {"SOFTWARE\\Microsoft\\Office\\ClickToRun", "SOFTWARE\\Microsoft\\Office\\15.0\\ClickToRun"}) {
+        if (StartsWithIgnoringAsciiCase(keyPath, key) && (keyPath.size() == key.size() || keyPath[key.size()] == '\\')) {
+            return true;
+        }
+    }
+    return false;
+}
+
 REGSAM RegistryViewFor(HKEY root, const std::string& keyPath) {
-    return IsWindowsInstallerDataPath(root, keyPath) && RunsUnderWow64() ? KEY_WOW64_64KEY : 0;
+    return (IsWindowsInstallerDataPath(root, keyPath) || IsClickToRunPath(root, keyPath)) && RunsUnderWow64()
+               ? KEY_WOW64_64KEY
+               : 0;
 }

@@ -48,12 +48,19 @@ struct LauncherContext {
     std::string strAccess2003Path;
     std::string strAccess2007Path;
     std::string strAccess2010Path;
+    std::string strAccess2013Path;
+    std::string strAccess2016Path;
     std::string strMdbDefault;
     std::string strOrigCurVer;
     std::string strNewCurVer;
     std::string strCommonFilesDir;  // at most 260 characters
     std::string strRegistryErrorPrompt;
     std::string strDBDirectory;
+    // 2013 and later: the trusted location the launch makes or marks for the
+    // database's folder (below HKEY_CURRENT_USER), chosen before the capture
+    // so that the capture names its values; empty when there is none.
+    std::string strTrustedLocationKey;
+    int bTrustedLocationExists = 0;  // the location was there already (its Path is not written)
     std::uint32_t nSavedSecurityLevel = 0;
     OsVersionFlags os;
     void* hAccessProcess = nullptr;  // HANDLE of the started program

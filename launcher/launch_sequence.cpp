@@ -5,6 +5,7 @@
 #include "access/discovery.h"
 #include "access/preparation.h"
 #include "access/text_paths.h"
+#include "access/trusted_locations.h"
 #include "common/handles.h"
 #include "common/windows_version.h"
 #include "launcher/access_process.h"
@@ -136,6 +137,7 @@ void RunLaunchPath(LauncherContext& ctx, const std::string& remainder, HWND host
         PostCloseRequest(host);
         return;
     }
+    PlanTrustedLocationForUser(ctx);
     SharedPreparation shared;
     shared.Join(ctx, kRegistryLockWaitMs);
     PrepareAccessVersionRegistration(ctx);

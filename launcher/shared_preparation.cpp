@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "access/generations.h"
 #include "access/preparation.h"
 #include "common/ascii_text.h"
 #include "launcher/log.h"
@@ -39,8 +40,10 @@ std::string g_userSid;
 
 bool Owned(DWORD result) { return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED; }
 
+// The entries with something to put back: a value, or the absence of one
+// that the launch writes for its user.
 std::vector<RegistryEntry> Present(std::vector<RegistryEntry> entries) {
-    std::erase_if(entries, [](const RegistryEntry& entry) { return !entry.present; });
+    std::erase_if(entries, [](const RegistryEntry& entry) { return !Recorded(entry); });
     return entries;
 }
 
@@ -54,10 +57,14 @@ std::vector<RegistryEntry> CaptureMachineValues() {
 
 // The values of the user's own that a launch of this generation changes, as
 // they are now: the 2007 language values, the 2003 macro level (2 when
-// there is none, as the level is always written back).
+// there is none, as the level is always written back), and what a launch
+// of 2013 or later writes for its user (removed again when it was missing).
 std::vector<RegistryEntry> CaptureUserValues(const LauncherContext& ctx) {
     RegistryKeyList list;
     if (ctx.nAccessVersion == 2007) AddLanguageEntries2007(list);
+    if (const AccessGeneration* generation = GenerationOf(ctx.nAccessVersion); generation && generation->forUserAlone) {
+        AddUserPreparationEntries(list, generation->officeVersion, ctx.strTrustedLocationKey);
+    }
     CaptureEntries(list);
     if (ctx.nAccessVersion == 2003) {
         RegistryEntry level = MacroSecurityLevelEntry(2);  // kept when there is none
@@ -80,7 +87,7 @@ bool AddUnnamed(std::vector<RegistryEntry>& saved, std::vector<RegistryEntry> ca
     bool added = false;
     for (RegistryEntry& value : Present(std::move(captured))) {
         const auto same = [&value](const RegistryEntry& e) {
-            return e.present && EntryLookupPath(e) == EntryLookupPath(value);
+            return Recorded(e) && EntryLookupPath(e) == EntryLookupPath(value);
         };
         if (std::find_if(saved.begin(), saved.end(), same) != saved.end()) continue;
         saved.push_back(std::move(value));

@@ -5,6 +5,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "common/handles.h"
@@ -87,6 +88,12 @@ std::vector<RegistryEntry> JournalEntries() {
     RegistryEntry level = MacroSecurityLevelEntry(0);
     level.present = 0;  // written back only when the journal names it
     list.entries.push_back(std::move(level));
+    for (const char* version : {"15.0", "16.0"}) {
+        for (RegistryEntry& entry : UserPreparationEntries(version, "")) {
+            const auto same = [&entry](const RegistryEntry& e) { return EntryLookupPath(e) == EntryLookupPath(entry); };
+            if (std::none_of(list.entries.begin(), list.entries.end(), same)) list.entries.push_back(std::move(entry));
+        }
+    }
     return std::move(list.entries);
 }
 
@@ -116,7 +123,7 @@ JournalRead ReadJournal(const std::string& path, std::vector<RegistryEntry>& ent
     if (!OwnedByThisUserOrTheMachine(file.get())) return JournalRead::Foreign;
     auto bytes = ReadWholeFile(file.get());
     if (!bytes) return JournalRead::Unreadable;
-    ApplySnapshotBytes(std::move(*bytes), entries);
+    ApplySnapshotBytes(std::move(*bytes), entries, true);
     return JournalRead::Read;
 }
 

@@ -5,7 +5,9 @@
 // machine's common application-data folder:
 //   "~ZQJournal.dat"          the machine's values (the capture catalogue),
 //   "~ZQJournal-<SID>.dat"    one user's own values (the 2007 language values,
-//                             the 2003 macro security level).
+//                             the 2003 macro security level, and what a launch
+//                             of Access 2013 or later writes for its user,
+//                             with the values it found missing).
 // A journal is written readable by everyone and writable only by its user,
 // SYSTEM and the administrators, and taken only from a file whose owner is
 // the reading user, the administrators or SYSTEM: what another standard user

@@ -31,6 +31,13 @@ void AddEntry(RegistryKeyList& list, const std::string& keyPath, RegRoot root, c
 
 bool DropEntry(RegistryKeyList& list, const std::string& keyPath) { return DropEntry(list.entries, keyPath); }
 
+void AddUserPreparationEntries(RegistryKeyList& list, const std::string& officeVersion,
+                               const std::string& locationKey) {
+    auto entries = UserPreparationEntries(officeVersion, locationKey);
+    list.entries.insert(list.entries.end(), std::make_move_iterator(entries.begin()),
+                        std::make_move_iterator(entries.end()));
+}
+
 void AddLanguageEntries2007(RegistryKeyList& list) {
     for (const char* name : {"UILanguage", "HelpLanguage", "FollowSystemUI"}) {
         AddEntry(list, "Software\\Microsoft\\Office\\12.0\\Common\\LanguageResources", RegRoot::CurrentUser, name);
@@ -125,7 +132,11 @@ void ReadEntry(RegistryEntry& entry) {
     entry.stringData.clear();
     entry.rawType = 0;
     entry.rawData.clear();
-    if (ReadRegStored(RootHandle(entry.root), entry.keyPath, entry.valueName, type, stored) != 0) return;
+    entry.missingKeys = -1;
+    if (ReadRegStored(RootHandle(entry.root), entry.keyPath, entry.valueName, type, stored) != 0) {
+        if (entry.removeWhenAbsent) entry.missingKeys = CountMissingKeys(RootHandle(entry.root), entry.keyPath);
+        return;
+    }
     // Anything the plain form cannot put back exactly is kept as stored.
     if (!TakePlainForm(entry, type, stored)) {
         entry.valueType = kTypeStored;
@@ -136,7 +147,12 @@ void ReadEntry(RegistryEntry& entry) {
 }
 
 void WriteBackEntry(const RegistryEntry& entry) {
-    if (entry.present != 1) return;
+    if (entry.present != 1) {
+        if (entry.removeWhenAbsent && entry.missingKeys >= 0) {
+            DeleteValueAndEmptyKeys(RootHandle(entry.root), entry.keyPath, entry.valueName, entry.missingKeys);
+        }
+        return;
+    }
     HKEY root = RootHandle(entry.root);
     // A value that holds what was captured is left alone: it is not written,
     // so neither its key's write time nor a locked key is touched.

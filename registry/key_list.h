@@ -20,6 +20,9 @@ void AddEntry(RegistryKeyList& list, const std::string& keyPath, RegRoot root, c
 bool DropEntry(RegistryKeyList& list, const std::string& keyPath);
 // The three 2007 language values, added after the catalogue.
 void AddLanguageEntries2007(RegistryKeyList& list);
+// What a launch of Access 2013 or later writes for its user (snapshot.h).
+void AddUserPreparationEntries(RegistryKeyList& list, const std::string& officeVersion,
+                               const std::string& locationKey);
 
 void ReadEntry(RegistryEntry& entry);
 void WriteBackEntry(const RegistryEntry& entry);

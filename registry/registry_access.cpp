@@ -216,3 +216,39 @@ std::uint32_t ReadFirstMachineValue(const std::string& keyPath, std::string& nam
     if (rc == 0) name.assign(nameBuffer, nameSize);
     return rc;
 }
+
+int CountMissingKeys(HKEY root, const std::string& keyPath) {
+    int missing = 0;
+    for (std::string path = keyPath; !path.empty(); ++missing) {
+        UniqueKey key;
+        if (OpenKey(root, path, kKeyRead, key) == ERROR_SUCCESS) break;
+        const auto slash = path.rfind('\\');
+        path.resize(slash == std::string::npos ? 0 : slash);
+    }
+    return missing;
+}
+
+void DeleteValueAndEmptyKeys(HKEY root, const std::string& keyPath, const std::string& valueName, int keys) {
+    {
+        UniqueKey key;
+        if (OpenKey(root, keyPath, kKeyReadWrite, key) != ERROR_SUCCESS) return;
+        RegDeleteValueA(key.get(), valueName.c_str());
+    }
+    std::string path = keyPath;
+    for (int i = 0; i < keys && !path.empty(); ++i) {
+        const auto slash = path.rfind('\\');
+        const std::string parent = slash == std::string::npos ? std::string() : path.substr(0, slash);
+        {
+            UniqueKey key;
+            DWORD subkeys = 0, values = 0;
+            if (OpenKey(root, path, kKeyRead, key) != ERROR_SUCCESS ||
+                RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                                 nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+                subkeys != 0 || values != 0) {
+                return;
+            }
+        }
+        if (DeleteKeyIn(root, path, RegistryViewFor(root, path)) != ERROR_SUCCESS) return;
+        path = parent;
+    }
+}

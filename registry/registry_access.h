@@ -58,6 +58,12 @@ std::uint32_t WriteRegStored(HKEY root, const std::string& keyPath, const std::s
 std::wstring WideFromAnsi(const std::string& text);
 // The key is created when missing.
 std::uint32_t WriteRegDword(HKEY root, const std::string& keyPath, const std::string& valueName, std::uint32_t value);
+// How many trailing keys of the path do not exist (0 when the key does).
+int CountMissingKeys(HKEY root, const std::string& keyPath);
+// Deletes the value, then up to that many trailing keys of the path, each
+// only while it holds no value and no subkey: keys someone else has written
+// to since stay.
+void DeleteValueAndEmptyKeys(HKEY root, const std::string& keyPath, const std::string& valueName, int keys);
 // Deletes parent\subkey with everything below it, deepest keys first.
 std::uint32_t DeleteKeyTree(HKEY parent, const std::string& subkey);
 std::uint32_t DeleteClassesTree(const std::string& keyPath);

@@ -103,6 +103,8 @@ std::optional<RegistryEntry> ParseValue(const std::string& tag, const std::strin
     } else if (tag == "REG_DWORD") {
         value.dwordData = ParseDword(data);
         value.valueType = kTypeDword;
+    } else if (tag == "REG_ABSENT") {
+        value.missingKeys = int(std::min<std::uint32_t>(ParseDword(data), 1000));
     } else {
         return std::nullopt;
     }
@@ -134,9 +136,11 @@ std::string EntryLookupPath(const RegistryEntry& entry) {
 }
 
 std::optional<std::string> FormatEntryLine(const RegistryEntry& entry) {
-    if (entry.present != 1) return std::nullopt;
+    if (!Recorded(entry)) return std::nullopt;
     std::string line = std::string(NamesOf(entry.root).longName) + "\\" + entry.keyPath + "\t" + entry.valueName + "=";
-    if (entry.valueType == kTypeString || entry.valueType == kTypeExpandString) {
+    if (entry.present != 1) {
+        line += "REG_ABSENT\t" + std::to_string(entry.missingKeys);
+    } else if (entry.valueType == kTypeString || entry.valueType == kTypeExpandString) {
         const bool hex = NeedsHex(entry.stringData);
         line += entry.valueType == kTypeString ? "REG_SZ" : "REG_EXPAND_SZ";
         line += hex ? "_HEX\t" + ToHex(entry.stringData) : "\t" + entry.stringData;
@@ -175,6 +179,57 @@ std::vector<RegistryEntry> CatalogueEntries() {
     return entries;
 }
 
+std::string TrustedLocationsKey(std::string_view officeVersion) {
+    return "Software\\Microsoft\\Office\\" + std::string(officeVersion) + "\\Access\\Security\\Trusted Locations";
+}
+
+namespace {
+
+RegistryEntry UserEntry(std::string keyPath, std::string valueName) {
+    RegistryEntry entry;
+    entry.root = RegRoot::CurrentUser;
+    entry.keyPath = std::move(keyPath);
+    entry.valueName = std::move(valueName);
+    entry.removeWhenAbsent = 1;
+    return entry;
+}
+
+constexpr std::string_view kLocationValues[] = {"Path", "AllowSubfolders"};
+
+// The entry of a journal line for a value of a trusted location of Access
+// 2013 or later: HKEY_CURRENT_USER, the container of 15.0 or 16.0, one key.
+std::optional<RegistryEntry> TrustedLocationEntry(std::string_view lookup) {
+    constexpr std::string_view kUser = "HKEY_CURRENT_USER\\";
+    if (!lookup.starts_with(kUser)) return std::nullopt;
+    lookup.remove_prefix(kUser.size());
+    for (const char* version : {"15.0", "16.0"}) {
+        const std::string container = TrustedLocationsKey(version) + "\\";
+        if (!lookup.starts_with(container)) continue;
+        const std::string_view rest = lookup.substr(container.size());
+        const std::size_t slash = rest.find('\\');
+        if (slash == 0 || slash == std::string_view::npos || rest.find('\\', slash + 1) != std::string_view::npos) break;
+        const std::string_view value = rest.substr(slash + 1);
+        if (std::find(std::begin(kLocationValues), std::end(kLocationValues), value) == std::end(kLocationValues)) break;
+        return UserEntry(container + std::string(rest.substr(0, slash)), std::string(value));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<RegistryEntry> UserPreparationEntries(std::string_view officeVersion, std::string_view locationKey) {
+    std::vector<RegistryEntry> entries;
+    entries.push_back(UserEntry(kUserCurVerKey, ""));
+    entries.push_back(UserEntry("Software\\Microsoft\\Office\\" + std::string(officeVersion) + "\\Common\\General",
+                                "ShownFirstRunOptIn"));
+    if (!locationKey.empty()) {
+        for (const std::string_view value : kLocationValues) {
+            entries.push_back(UserEntry(std::string(locationKey), std::string(value)));
+        }
+    }
+    return entries;
+}
+
 bool DropEntry(std::vector<RegistryEntry>& entries, std::string_view keyPath) {
     for (auto it = entries.begin(); it != entries.end(); ++it) {
         if (it->root == RegRoot::ClassesRoot && it->keyPath == keyPath && it->valueName.empty()) {
@@ -210,7 +265,7 @@ std::string DecipherSnapshot(std::string bytes) {
     return bytes.substr(0, bytes.find('\0'));
 }
 
-SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries) {
+SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries, bool userLocations) {
     SnapshotApplied applied;
     std::string text = DecipherSnapshot(std::move(bytes));
     // A file cut short at a block boundary still deciphers, and its last line
@@ -232,7 +287,14 @@ SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>
             applied.refused.push_back("a line of no known form");
             continue;
         }
-        const auto found = std::find(lookups.begin(), lookups.end(), lookup);
+        auto found = std::find(lookups.begin(), lookups.end(), lookup);
+        if (found == lookups.end() && userLocations) {
+            if (auto location = TrustedLocationEntry(lookup)) {
+                entries.push_back(std::move(*location));
+                lookups.push_back(lookup);
+                found = lookups.end() - 1;
+            }
+        }
         if (found == lookups.end()) {
             applied.refused.push_back(lookup + " (not a value the launcher keeps)");
             continue;
@@ -244,6 +306,18 @@ SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>
             continue;
         }
         RegistryEntry& target = entries[size_t(found - lookups.begin())];
+        if (value->missingKeys >= 0) {
+            // Only a value the launcher writes for its user is ever removed.
+            if (!target.removeWhenAbsent) {
+                applied.refused.push_back(lookup + " (a value the launcher does not remove)");
+                continue;
+            }
+            target.present = 0;
+            target.missingKeys = value->missingKeys;
+            ++applied.valuesSet;
+            continue;
+        }
+        target.missingKeys = -1;
         target.present = 1;
         target.valueType = value->valueType;
         target.dwordData = value->dwordData;

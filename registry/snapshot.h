@@ -43,11 +43,22 @@ struct RegistryEntry {
     std::string stringData;
     std::uint32_t rawType = 0;  // the registry type when valueType is kTypeRaw or kTypeStored
     std::string rawData;
+    // A value the launch writes for its user alone: when it was not there
+    // at the capture it is deleted at the put-back, with the keys of its
+    // path that the capture found missing (once they are empty).
+    int removeWhenAbsent = 0;
+    // The value was found missing: how many trailing keys of its path were
+    // missing too (0: only the value). -1: not found missing.
+    int missingKeys = -1;
 };
+
+// Whether the entry has something to put back: a value, or its absence.
+inline bool Recorded(const RegistryEntry& entry) { return entry.present == 1 || entry.missingKeys >= 0; }
 
 // Root name, "\", key path and, for a named value, "\" and the name.
 std::string EntryLookupPath(const RegistryEntry& entry);
-// The entry's snapshot line without its line feed; nothing when not present.
+// The entry's snapshot line without its line feed; nothing when it records
+// nothing. A value found missing is "REG_ABSENT" and the number of missing keys.
 std::optional<std::string> FormatEntryLine(const RegistryEntry& entry);
 // The maximal runs of characters that are not separators.
 std::vector<std::string> SplitFields(std::string_view text, std::string_view separators);
@@ -56,6 +67,17 @@ std::vector<std::string> SplitFields(std::string_view text, std::string_view sep
 std::vector<RegistryEntry> CatalogueEntries();
 // Removes the first HKEY_CLASSES_ROOT default-value entry of the key path.
 bool DropEntry(std::vector<RegistryEntry>& entries, std::string_view keyPath);
+
+// What a launch of Access 2013 or later writes for its user (below
+// HKEY_CURRENT_USER), removed again when it was not there: CurVer of
+// Access.Application in the user's classes, the first-run opt-in of the
+// Office version, and the "Path" and "AllowSubfolders" of the trusted
+// location key, when one is named.
+std::vector<RegistryEntry> UserPreparationEntries(std::string_view officeVersion, std::string_view locationKey);
+// The user's CurVer of Access.Application, which the merged classes root prefers.
+inline constexpr const char* kUserCurVerKey = "Software\\Classes\\Access.Application\\CurVer";
+// "Software\Microsoft\Office\<version>\Access\Security\Trusted Locations"
+std::string TrustedLocationsKey(std::string_view officeVersion);
 
 // The snapshot text of the present entries, one line each.
 std::string BuildSnapshotText(const std::vector<RegistryEntry>& entries);
@@ -85,4 +107,8 @@ constexpr std::size_t kMaxSnapshotValueBytes = 64 * 1024;
 std::string SnapshotValueRefusal(const RegistryEntry& value);
 // Applies a file's bytes to the entries: every whole line that names an
 // entry gives it the line's data and makes it present.
-SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries);
+// With userLocations, a line for the "Path" or "AllowSubfolders" of any
+// trusted location of Access 2013 or later (a launch names its key only
+// when it runs) adds its entry.
+SnapshotApplied ApplySnapshotBytes(std::string bytes, std::vector<RegistryEntry>& entries,
+                                   bool userLocations = false);

@@ -8,7 +8,8 @@
 //   lifetimeMs = end after this long; 0 = only when closed or killed
 //   recordInTemp = 1: the record also goes to "fake-access.record.txt" in the
 //   temporary folder
-// section [read]: n = <root name>\<key path>|<value name>, recorded as read.n
+// section [read]: n = <root name>\<key path>|<value name>, recorded as read.n;
+//   a value name "*<name>" records that value of every subkey, joined by ";"
 // section [write]: n = <root name>\<key path>|<value name>|<type>|<data>,
 //   type REG_SZ, REG_EXPAND_SZ, REG_DWORD or DELETE; done after the record,
 //   as Access changes its own registrations while it runs
@@ -84,6 +85,23 @@ std::string ReadValue(const std::string& address) {
     }
 }
 
+// "<root>\<key>|*<value>": the value of each subkey, in enumeration order.
+std::string ReadSubkeyValues(const std::string& address) {
+    const auto bar = address.find('|');
+    const std::string key = address.substr(0, bar), name = address.substr(bar + 2);
+    HKEY root;
+    std::string path, rest;
+    if (!SplitValueAddress(address, root, path, rest) || !root) return "bad address";
+    UniqueKey opened;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, opened.receive()) != ERROR_SUCCESS) return "missing";
+    std::string out;
+    char subkey[256];
+    for (DWORD i = 0; RegEnumKeyA(opened.get(), i, subkey, sizeof subkey) == ERROR_SUCCESS; ++i) {
+        out += (i ? ";" : "") + ReadValue(key + "\\" + subkey + "|" + name);
+    }
+    return out;
+}
+
 void WriteRecord() {
     char exe[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
@@ -98,7 +116,8 @@ void WriteRecord() {
     for (int i = 1;; ++i) {
         const std::string address = Setting("read", std::to_string(i).c_str(), "");
         if (address.empty()) break;
-        record += "read." + std::to_string(i) + "=" + ReadValue(address) + "\n";
+        const bool subkeys = address.find("|*") != std::string::npos;
+        record += "read." + std::to_string(i) + "=" + (subkeys ? ReadSubkeyValues(address) : ReadValue(address)) + "\n";
     }
     // Written aside and moved into place, so that a reader never sees half a record.
     const auto writeTo = [&record](const std::string& finalPath) {

@@ -101,8 +101,10 @@ std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines
 ::testing::AssertionResult HasConsecutiveLines(const std::vector<std::string>& lines,
                                                const std::vector<std::string>& expected);
 
-// Compares the registry with a DumpRegistry() taken before, listing what changed.
-::testing::AssertionResult SameRegistryAs(const std::string& before);
+// Compares the registry with a DumpRegistry() taken before, listing what
+// changed; with kOutsideTheUsersHive, all but HKEY_CURRENT_USER.
+constexpr bool kOutsideTheUsersHive = true;
+::testing::AssertionResult SameRegistryAs(const std::string& before, bool outsideTheUsersHive = false);
 // The same, once the settings a launch makes for good (and the object
 // library's FLAGS and HELPDIR, which registering it adds) are removed.
 ::testing::AssertionResult EverythingElseAsBefore(const std::string& before);
@@ -162,6 +164,26 @@ void ForgetRecord(const std::string& exePath);
 std::string InstallFullAccess(int year, const std::map<std::string, std::string>& settings = {},
                               const std::string& command = "", const std::vector<std::string>& reads = {},
                               const std::vector<std::string>& writes = {});
+// Access 2013 or 2016 as one way of installing it records it, with the
+// stand-in as its MSACCESS.EXE (none with withExe false):
+//   ShellCommand: <scenario root>\Office<year>, its shell open command;
+//   Installer32/64: <scenario root>\Installer<year>, the value of its
+//     MSACCESS.EXE component (32- or 64-bit) under UserData\S-1-5-18;
+//   ClickToRun: <scenario root>\Microsoft Office\root\Office15|16, with
+//     the configuration (Platform, ProductReleaseIds) in the 64-bit view.
+// Returns the MSACCESS.EXE path.
+enum class InstallKind { ShellCommand, Installer32, Installer64, ClickToRun };
+struct NewerAccess {
+    int year = 2016;
+    InstallKind kind = InstallKind::ClickToRun;
+    std::string platform = "x64";
+    std::string products = "O365ProPlusRetail";
+    bool withExe = true;
+};
+std::string InstallNewerAccess(const NewerAccess& install, const std::vector<std::string>& reads = {},
+                               const std::map<std::string, std::string>& settings = {});
+// The Click-to-Run configuration key of Office 2013 (15.0) or later.
+std::string ClickToRunKey(int year);
 // The 2002 runtime at <scenario root>\Runtime10 (with a stand-in MSACC.OLB),
 // registered under the machine-wide component key; returns its MSACCESS.EXE.
 std::string InstallRuntime2002(const std::map<std::string, std::string>& settings = {},
