@@ -111,7 +111,10 @@ void LogClickToRunOffice(const LauncherContext& ctx) {
         return std::string(value);
     };
     const std::string installation = text("InstallationPath");
-    if (installation != "unknown" && StartsWithIgnoringAsciiCase(ctx.strAccessExePath, installation + "\\")) return;
+    // Its programs lie below "root" (an older Office may share the folder above).
+    if (installation != "unknown" && StartsWithIgnoringAsciiCase(ctx.strAccessExePath, installation + "\\root\\")) {
+        return;
+    }
     Log("Other Office found: ", "Click-to-Run " + text("VersionToReport") + " (" + text("Platform") + ")");
 }
 

@@ -1,5 +1,6 @@
 #include "access/text_paths.h"
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 
@@ -115,9 +116,11 @@ std::string PackedGuid(std::string_view braced) {
     }
     std::string packed;
     for (const auto& [at, length] : {std::pair{0, 8}, std::pair{8, 4}, std::pair{12, 4}}) {
-        packed.append(hex.rbegin() + (32 - at - length), hex.rbegin() + (32 - at));
+        std::string group = hex.substr(std::size_t(at), std::size_t(length));
+        std::reverse(group.begin(), group.end());
+        packed += group;
     }
-    for (std::size_t at = 16; at < 32; at += 2) {
+    for (std::size_t at = 16; at + 1 < hex.size(); at += 2) {
         packed += hex[at + 1];
         packed += hex[at];
     }

@@ -1,4 +1,5 @@
 // responder <pid> <button> <record file> [timeout ms] [boxes]
+// (pid 0: a box of any process, for a demo that knows no Windows pid)
 // Waits for message boxes of the process, records each one's caption, text,
 // icon, buttons, owner and the other visible windows of the process, and
 // presses the named button (OK, Yes, No, Cancel, or none). boxes 0 answers

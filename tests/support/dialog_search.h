@@ -23,13 +23,13 @@ inline BOOL CALLBACK Visit(HWND window, LPARAM param) {
     auto* search = reinterpret_cast<Search*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(window, &pid);
-    if (pid != search->pid || !IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
+    if ((search->pid && pid != search->pid) || !IsWindowVisible(window) || ClassOf(window) != "#32770") return TRUE;
     search->found = window;
     return FALSE;
 }
 }  // namespace dialog_search
 
-// A visible dialog of the process; null when it shows none.
+// A visible dialog of the process (of any process for pid 0); null when it shows none.
 inline HWND FindVisibleDialog(DWORD pid) {
     dialog_search::Search search{pid, nullptr};
     EnumWindows(dialog_search::Visit, reinterpret_cast<LPARAM>(&search));
