@@ -302,42 +302,31 @@ std::string InstallFullAccess(int year, const std::map<std::string, std::string>
     return folder;
 }
 
-std::string ClickToRunKey(int year) {
-    return year == 2013 ? "SOFTWARE\\Microsoft\\Office\\15.0\\ClickToRun\\Configuration"
-                        : "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration";
-}
-
 std::string InstallNewerAccess(const NewerAccess& install, const std::vector<std::string>& reads,
                                const std::map<std::string, std::string>& settings) {
     const std::string year = std::to_string(install.year), root = kScenarioRoot;
     const std::string version = install.year == 2013 ? "15" : "16";
-    std::string folder;
-    switch (install.kind) {
-    case InstallKind::ShellCommand:
+    std::string folder = root + "\\Installer" + year;
+    if (install.kind == InstallKind::ShellCommand) {
         folder = root + "\\Office" + year;
         SetRawValue(HKEY_CLASSES_ROOT, "Access.Application." + version + "\\shell\\open\\command", "", REG_SZ,
                     Sz("\"" + folder + "\\MSACCESS.EXE\" /NOSTARTUP \"%1\""));
-        break;
-    case InstallKind::Installer32:
-    case InstallKind::Installer64: {
-        // MSACCESS.EXE's component, packed as Windows Installer names its keys.
-        const bool x64 = install.kind == InstallKind::Installer64;
-        const char* packed = install.year == 2013 ? (x64 ? "3B4B2EC383AD3114D82B698574DC9EF4" : "0FE21E3AB3C73944993A9FF2DCA05A21")
-                                                  : (x64 ? "6A919C725AF39F743ACECBF72FAA4D25" : "4C7AA43E54887DB4AB6C6255B40628B3");
-        folder = root + "\\Installer" + year;
-        SetRawValue(HKEY_LOCAL_MACHINE,
-                    std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\") + packed,
-                    "00006109110000000000000000F01FEC", REG_SZ, Sz(folder + "\\MSACCESS.EXE"), kInstallerView);
-        break;
-    }
-    case InstallKind::ClickToRun:
+    } else if (install.kind == InstallKind::ClickToRun) {
         folder = root + "\\Microsoft Office\\root\\Office" + version;
+        const std::string key = install.year == 2013 ? "SOFTWARE\\Microsoft\\Office\\15.0\\ClickToRun\\Configuration"
+                                                     : "SOFTWARE\\Microsoft\\Office\\ClickToRun\\Configuration";
         for (const auto& [name, value] : std::map<std::string, std::string>{
                  {"InstallationPath", root + "\\Microsoft Office"}, {"Platform", install.platform},
                  {"ProductReleaseIds", install.products}, {"VersionToReport", version + ".0.17531.20140"}}) {
-            SetRawValue(HKEY_LOCAL_MACHINE, ClickToRunKey(install.year), name, REG_SZ, Sz(value), KEY_WOW64_64KEY);
+            SetRawValue(HKEY_LOCAL_MACHINE, key, name, REG_SZ, Sz(value), KEY_WOW64_64KEY);
         }
-        break;
+    } else {  // MSACCESS.EXE's component, packed as Windows Installer names its keys
+        const bool x64 = install.kind == InstallKind::Installer64;
+        const char* packed = install.year == 2013 ? (x64 ? "3B4B2EC383AD3114D82B698574DC9EF4" : "0FE21E3AB3C73944993A9FF2DCA05A21")
+                                                  : (x64 ? "6A919C725AF39F743ACECBF72FAA4D25" : "4C7AA43E54887DB4AB6C6255B40628B3");
+        SetRawValue(HKEY_LOCAL_MACHINE,
+                    std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Components\\") + packed,
+                    "00006109110000000000000000F01FEC", REG_SZ, Sz(folder + "\\MSACCESS.EXE"), kInstallerView);
     }
     if (install.withExe) PlaceFakeProgram(folder + "\\MSACCESS.EXE", settings, reads);
     return folder + "\\MSACCESS.EXE";

@@ -182,8 +182,6 @@ struct NewerAccess {
 };
 std::string InstallNewerAccess(const NewerAccess& install, const std::vector<std::string>& reads = {},
                                const std::map<std::string, std::string>& settings = {});
-// The Click-to-Run configuration key of Office 2013 (15.0) or later.
-std::string ClickToRunKey(int year);
 // The 2002 runtime at <scenario root>\Runtime10 (with a stand-in MSACC.OLB),
 // registered under the machine-wide component key; returns its MSACCESS.EXE.
 std::string InstallRuntime2002(const std::map<std::string, std::string>& settings = {},

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "registry/capture_catalogue.h"
 
 namespace {
@@ -350,54 +352,39 @@ TEST(SnapshotFile, FilesOfEarlierVersionsReadAsBefore) {
 
 namespace {
 
-// What a launch of Access 2013 or later writes for its user goes into the
-// journal with the values it found missing, and comes back as such: a
-// missing value is removed at the put-back, with the keys found missing.
+// What a launch of Access 2013 or later writes for its user travels in the
+// journal with the values it found missing; only those values are removed.
 TEST(UserPreparation, MissingValuesTravelAndOnlyTheUsersOwnAreRemoved) {
     const std::string location = TrustedLocationsKey("16.0") + "\\{0C2D6F6E-3F2B-4C47-9E1A-6A0B1C2D3E4F}";
     std::vector<RegistryEntry> written = UserPreparationEntries("16.0", location);
-    ASSERT_EQ(written.size(), 4u);
     written[0].missingKeys = 2;  // CurVer: Access.Application and CurVer were missing
-    written[1] = Number(RegRoot::CurrentUser, written[1].keyPath, "ShownFirstRunOptIn", 0);
-    written[1].removeWhenAbsent = 1;
-    written[2].missingKeys = 1;  // a new location
+    written[1].present = 1, written[1].valueType = kTypeDword;  // ShownFirstRunOptIn = 0
+    written[2].missingKeys = 1;  // a new location; AllowSubfolders (written[3]) found nothing to record
     const std::string text = BuildSnapshotText(written);
-    EXPECT_EQ(text,
-              "HKEY_CURRENT_USER\\Software\\Classes\\Access.Application\\CurVer\t=REG_ABSENT\t2\n"
-              "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Common\\General\tShownFirstRunOptIn=REG_DWORD\t0\n"
-              "HKEY_CURRENT_USER\\" + location + "\tPath=REG_ABSENT\t1\n");
-
-    // A journal names the location's key only when it is read: with user
-    // locations its lines add their entries; without, they are refused.
+    EXPECT_EQ(text, "HKEY_CURRENT_USER\\Software\\Classes\\Access.Application\\CurVer\t=REG_ABSENT\t2\n"
+                    "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Common\\General\tShownFirstRunOptIn=REG_DWORD\t0\n"
+                    "HKEY_CURRENT_USER\\" + location + "\tPath=REG_ABSENT\t1\n");
+    // The location's key is named only by the journal: its lines add entries
+    // where the reader accepts user locations, and are refused elsewhere.
     std::vector<RegistryEntry> read = UserPreparationEntries("16.0", "");
-    SnapshotApplied applied = ApplySnapshotBytes(EncipherSnapshot(text), read, true);
-    EXPECT_EQ(applied.valuesSet, 3u);
+    EXPECT_EQ(ApplySnapshotBytes(EncipherSnapshot(text), read, true).valuesSet, 3u);
     ASSERT_EQ(read.size(), 3u);
-    EXPECT_EQ(read[0].missingKeys, 2);
-    EXPECT_EQ(read[0].present, 0);
-    EXPECT_EQ(read[1].present, 1);
-    EXPECT_EQ(read[1].missingKeys, -1);
-    EXPECT_EQ(read[2].keyPath, location);
-    EXPECT_EQ(read[2].valueName, "Path");
-    EXPECT_EQ(read[2].missingKeys, 1);
-    EXPECT_EQ(read[2].removeWhenAbsent, 1);
+    EXPECT_EQ(std::tuple(read[0].present, read[0].missingKeys, read[1].present, read[1].missingKeys), std::tuple(0, 2, 1, -1));
+    EXPECT_EQ(std::tuple(read[2].keyPath, read[2].valueName, read[2].missingKeys, read[2].removeWhenAbsent),
+              std::tuple(location, std::string("Path"), 1, 1));
     read = UserPreparationEntries("16.0", "");
     EXPECT_EQ(ApplySnapshotBytes(EncipherSnapshot(text), read, false).refused.size(), 1u);
-
-    // Only what the launch writes for its user is ever removed: an absence
-    // named for a catalogue value, a location value of another name or a
-    // deeper key, is refused.
+    // An absence named for a catalogue value, another value of a location,
+    // a deeper key or the 14.0 container is refused.
     std::vector<RegistryEntry> catalogue = {Entry(RegRoot::ClassesRoot, "Access.Application\\CurVer", "")};
-    applied = ApplySnapshotBytes(EncipherSnapshot("HKEY_CLASSES_ROOT\\Access.Application\\CurVer\t=REG_ABSENT\t0\n"
-                                                  "HKEY_CURRENT_USER\\" + location + "\tDescription=REG_ABSENT\t1\n"
-                                                  "HKEY_CURRENT_USER\\" + location + "\\Deeper\tPath=REG_ABSENT\t1\n"
-                                                  "HKEY_CURRENT_USER\\" + TrustedLocationsKey("14.0") +
-                                                  "\\L\tPath=REG_ABSENT\t1\n"),
-                                 catalogue, true);
-    EXPECT_EQ(applied.valuesSet, 0u);
-    EXPECT_EQ(applied.refused.size(), 4u);
-    EXPECT_EQ(catalogue.size(), 1u);
-    EXPECT_EQ(catalogue[0].missingKeys, -1);
+    const SnapshotApplied applied = ApplySnapshotBytes(
+        EncipherSnapshot("HKEY_CLASSES_ROOT\\Access.Application\\CurVer\t=REG_ABSENT\t0\n"
+                         "HKEY_CURRENT_USER\\" + location + "\tDescription=REG_ABSENT\t1\n"
+                         "HKEY_CURRENT_USER\\" + location + "\\Deeper\tPath=REG_ABSENT\t1\n"
+                         "HKEY_CURRENT_USER\\" + TrustedLocationsKey("14.0") + "\\L\tPath=REG_ABSENT\t1\n"),
+        catalogue, true);
+    EXPECT_EQ(std::tuple(applied.valuesSet, applied.refused.size(), catalogue.size(), catalogue[0].missingKeys),
+              std::tuple(0u, 4u, 1u, -1));
 }
 
 }  // namespace
