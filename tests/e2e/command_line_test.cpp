@@ -47,7 +47,7 @@ TEST_F(CommandLine, WindowsProfileTakesTheFirstArgumentForTheDatabase) {
     const std::string access = std::string(kScenarioRoot) + "\\Office2002\\MSACCESS.EXE";
     for (const std::string line : {"\"C:\\Apps\\Orders.mdb\" /wrkgrp \"C:\\Sec\\system.mdw\"", "\"Orders.mdb\" /runtime"}) {
         DeleteFileA(LogPath().c_str());
-        DeleteFileA((access.substr(0, access.size() - 4) + ".record.txt").c_str());
+        ForgetRecord(access);
         EXPECT_EQ(RunTarnwick("-LOGGING -WINDOWSPROFILE " + line), 0);
         EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"******* bWindowsProfile = TRUE", rewritten,
                                                      "strAccessCmdLine changed to: " + rewritten}))

@@ -36,7 +36,7 @@ TEST_F(Discovery, NothingInstalledWarnsAndChangesNothing) {
 }
 
 TEST_F(Discovery, RecordedRuntimeWithoutItsFileAndNoFullEditionWarns) {
-    RegisterRuntime(RuntimeComponentKey(), "9040C10900063D11C8EF00054038389C", "C?\\Gone\\MSACCESS.EXE");
+    RegisterRuntime(RuntimeComponentKey(), kRuntimeValueName, "C?\\Gone\\MSACCESS.EXE");
     ExpectWarnedAndUntouched("-LOGGING x.mdb");
     EXPECT_TRUE(HasConsecutiveLines(LogLines(), {"\t\tRuntime location: C:\\Gone\\MSACCESS.EXE",
                                                  "C:\\Gone\\MSACCESS.EXE does not exist.  Will try full version instead!",

@@ -16,8 +16,6 @@ namespace {
 using SharedLaunches = Scenario;
 using UnfinishedLaunches = Scenario;
 
-constexpr const char* kCurVer = "Access.Application\\CurVer";
-constexpr const char* kAccessTypeLib = "TypeLib\\{4AFFC9A0-5F99-101B-AF4E-00AA003F0F07}";
 constexpr const char* kCommon = "SOFTWARE\\Microsoft\\Office\\Common";
 constexpr const char* kSecurity2003 = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
 
@@ -28,8 +26,6 @@ const std::string kLevelBefore = "REG_DWORD:3";
 const std::string kLevelPrepared = "REG_DWORD:1";
 const std::string kPutBackLine = "Put back the registry values of an unfinished launch";
 const std::string kJournalName = "\\~ZQJournal.dat";
-
-std::string Sz(const std::string& text) { return text + std::string(1, '\0'); }
 
 // Values the preparation overwrites, so that their return can be seen.
 void SeedWatchedValues() {
@@ -56,43 +52,6 @@ void SeedMacroSecurityLevel() { SetRawDword(HKEY_CURRENT_USER, kSecurity2003, "L
                                          << ", 2003 macro level " << level;
 }
 
-std::string RecordPath(const std::string& exe) { return exe.substr(0, exe.size() - 4) + ".record.txt"; }
-
-void EndProcess(const std::string& pid) {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, strtoul(pid.c_str(), nullptr, 10));
-    ASSERT_NE(process, nullptr) << "process " << pid;
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
-}
-
-bool ProcessRunning(const std::string& pid) {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, strtoul(pid.c_str(), nullptr, 10));
-    if (!process) return false;
-    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return running;
-}
-
-// Folders of a user of its own: a launcher started with them stands in for
-// another user's launch, as far as Wine tells users apart (one registry,
-// one account): its temporary, profile and application-data folders.
-std::map<std::string, std::string> OwnUserFolders(int n) {
-    const std::string home = std::string(kScenarioRoot) + "\\User" + std::to_string(n);
-    for (const char* folder : {"\\Temp", "\\AppData\\Roaming", "\\AppData\\Local"}) MakeDirs(home + folder);
-    return {{"TEMP", home + "\\Temp"},
-            {"TMP", home + "\\Temp"},
-            {"USERPROFILE", home},
-            {"APPDATA", home + "\\AppData\\Roaming"},
-            {"LOCALAPPDATA", home + "\\AppData\\Local"}};
-}
-
-// The record of the Access that user n's launch started (the stand-in
-// writes one into the temporary folder of the user that started it).
-std::map<std::string, std::string> AccessRecordOf(int n, DWORD waitMs = 0) {
-    return ReadRecord(std::string(kScenarioRoot) + "\\User" + std::to_string(n) + "\\Temp\\fake-access.exe", waitMs);
-}
-
 const std::string kSharingLine = "Another Tarnwick has prepared the registry for this Access: sharing its preparation";
 
 // Eight users start the launcher within a second, each in a session of its
@@ -116,16 +75,16 @@ TEST_P(ManyLaunches, EightShareOnePreparationWithoutWaitingAndTheLastPutsItBack)
     for (int n = 0; n < kLaunches; ++n) {
         startedAt.push_back(GetTickCount());
         launchers.push_back(StartProcess(
-            "\"" + BinDir() + "Tarnwick.exe\" -LOGGING user" + std::to_string(n) + ".mdb", OwnUserFolders(n)));
+            "\"" + BinDir() + "Tarnwick.exe\" -LOGGING user" + std::to_string(n) + ".mdb", UserFolders(n)));
         ASSERT_TRUE(launchers.back().process);
         // The launch to end by force must be the one that saved the values.
         if (n == 0 && endFirstByForce) {
-            ASSERT_FALSE(AccessRecordOf(0, 20000).empty());
+            ASSERT_FALSE(AccessRecordOfUser(0, 20000).empty());
         }
     }
     for (int found = 0; found < kLaunches && GetTickCount() - startedAt[0] < 120000; Sleep(20)) {
         for (int n = 0; n < kLaunches; ++n) {
-            if (!accessAt[n] && !AccessRecordOf(n).empty()) accessAt[n] = GetTickCount(), ++found;
+            if (!accessAt[n] && !AccessRecordOfUser(n).empty()) accessAt[n] = GetTickCount(), ++found;
         }
     }
     std::string figures;
@@ -135,10 +94,10 @@ TEST_P(ManyLaunches, EightShareOnePreparationWithoutWaitingAndTheLastPutsItBack)
     // Every Access started while the first still ran (it lives 12 s; eight
     // starts take about 2 s here): no launch waited for the first one to put
     // the registry back.
-    const std::string firstAccess = AccessRecordOf(0)["pid"];
-    EXPECT_TRUE(ProcessRunning(firstAccess)) << "all eight Access started only after the first had ended:" << figures;
+    const std::string firstAccess = AccessRecordOfUser(0)["pid"];
+    EXPECT_FALSE(ProcessEnded(firstAccess)) << "all eight Access started only after the first had ended:" << figures;
     for (int n = 0; n < kLaunches; ++n) {
-        auto record = AccessRecordOf(n);
+        auto record = AccessRecordOfUser(n);
         EXPECT_NE(record["commandline"].find("user" + std::to_string(n) + ".mdb"), std::string::npos) << n;
         EXPECT_EQ(record["read.1"], "REG_SZ:Access.Application.10") << "user " << n << "'s Access on a prepared registry";
     }
@@ -204,6 +163,45 @@ TEST_F(SharedLaunches, ASecondLaunchOfTheUserSharesAndTheLastPutsBackTheUsersOwn
     EXPECT_EQ(LinesStartingWith(lines, "Restoring registry keys").size(), 1u);
 }
 
+// Launches of two different Access overlap: the first prepared the 2002
+// runtime; the runtime is then gone for the second, which picks full 2003.
+// The second waits until the first has put the registry back, and only
+// then saves and prepares for its own Access; after both, the machine is as
+// before the first. (A launch that waits for its Access without limit lets
+// such a launch go on at once: the first waits a bounded time.)
+TEST_F(SharedLaunches, ALaunchForAnotherAccessWaitsUntilTheRunningOneHasPutTheRegistryBack) {
+    SeedWatchedValues();
+    const std::vector<std::string> readCurVer = {"HKEY_CLASSES_ROOT\\" + std::string(kCurVer) + "|"};
+    const std::string full = InstallFullAccess(2003, {{"lifetimeMs", "500"}}, "", readCurVer) + "\\MSACCESS.EXE";
+    const std::string runtime = InstallRuntime2002({{"lifetimeMs", "3000"}}, readCurVer);
+    const std::string before = DumpRegistry();
+    SeedMacroSecurityLevel();
+
+    RunningProcess first = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING -WAIT=3000 first.mdb");
+    const auto runtimeRecord = ReadRecord(runtime, 20000);
+    ASSERT_FALSE(runtimeRecord.empty());
+    EXPECT_EQ(runtimeRecord.at("read.1"), "REG_SZ:Access.Application.10");
+    RegisterRuntime(RuntimeComponentKey(), kRuntimeValueName, "C?\\TarnwickScenario\\Gone\\MSACCESS.EXE");
+
+    RunningProcess second = StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING -WAIT=0 second.mdb");
+    const auto fullRecord = ReadRecord(full, 30000);
+    ASSERT_FALSE(fullRecord.empty());
+    EXPECT_TRUE(ProcessEnded(runtimeRecord.at("pid"))) << "the second Access started while the first still ran";
+    EXPECT_EQ(fullRecord.at("read.1"), kCurVer2003) << "the second Access on its own preparation";
+    EXPECT_EQ(WaitForExit(first, 30000), 0);
+    EXPECT_EQ(WaitForExit(second, 30000), 0);
+
+    RegisterRuntime(RuntimeComponentKey(), kRuntimeValueName, "C?" + runtime.substr(2));
+    EXPECT_TRUE(ValuesFromBefore());
+    EXPECT_TRUE(EverythingElseAsBefore(before));
+    EXPECT_FALSE(PathExists(JournalDir() + kJournalName));
+    const auto lines = LogLines();
+    EXPECT_EQ(LinesStartingWith(lines, "Waiting for another Tarnwick to put the registry back").size(), 1u);
+    EXPECT_EQ(LinesStartingWith(lines, "Saving default registry settings").size(), 2u);
+    EXPECT_EQ(LinesStartingWith(lines, "Restoring registry keys").size(), 2u);
+    EXPECT_TRUE(LinesStartingWith(lines, "Another Tarnwick has not put the registry back in time").empty());
+}
+
 // A standard user's launch (the administrators group for denying only)
 // opens and waits on the objects that an administrator's launch created.
 TEST_F(SharedLaunches, ARestrictedTokenOpensAndWaitsOnTheObjectsALaunchCreated) {
@@ -262,7 +260,7 @@ TEST_F(UnfinishedLaunches, LauncherEndedByForceIsPutBackByTheNextLaunch) {
     EXPECT_TRUE(PathExists(JournalDir() + kJournalName)) << "the unfinished launch left its journal";
 
     InstallFullAccess(2003, {{"lifetimeMs", "500"}});
-    DeleteFileA(RecordPath(exe).c_str());
+    ForgetRecord(exe);
     EXPECT_EQ(RunTarnwick("-LOGGING x.mdb"), 0);
     EXPECT_FALSE(ReadRecord(exe).empty()) << "the later launch started Access";
     EXPECT_TRUE(HasConsecutiveLines(LogLines(), {kPutBackLine}));
@@ -306,7 +304,7 @@ TEST_F(UnfinishedLaunches, SessionEndPutsTheValuesBackWhileAccessRuns) {
     ASSERT_NE(SendMessageTimeoutA(host, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &answer), 0);
     EXPECT_EQ(answer, DWORD_PTR(TRUE)) << "the launcher lets the session end";
     ASSERT_NE(SendMessageTimeoutA(host, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 10000, &answer), 0);
-    EXPECT_TRUE(ProcessRunning(access));
+    EXPECT_FALSE(ProcessEnded(access));
     EXPECT_TRUE(ValuesFromBefore()) << "when the session ends";
 
     EndProcess(access);
@@ -397,11 +395,11 @@ TEST_P(HeldObjects, LaunchersEndAccessStartsWithinTheBoundAndTheValuesComeBack) 
         startedAt.push_back(GetTickCount());
         launchers.push_back(StartProcess("\"" + BinDir() + "Tarnwick.exe\" -LOGGING -WAIT=4000 user" +
                                              std::to_string(n) + ".mdb",
-                                         OwnUserFolders(n)));
+                                         UserFolders(n)));
         ASSERT_TRUE(launchers.back().process);
     }
     for (int n = 0; n < held.launches; ++n) {
-        const auto record = AccessRecordOf(n, kAccessBoundMs + 20000);
+        const auto record = AccessRecordOfUser(n, kAccessBoundMs + 20000);
         const DWORD took = GetTickCount() - startedAt[n];
         ASSERT_FALSE(record.empty()) << "launch " << n << " started no Access within " << took << " ms";
         EXPECT_LE(took, kAccessBoundMs) << "launch " << n << "'s Access started after " << took << " ms";
@@ -417,7 +415,7 @@ TEST_P(HeldObjects, LaunchersEndAccessStartsWithinTheBoundAndTheValuesComeBack) 
     holder.EndIfRunning();
     DeleteFileA(LogPath().c_str());
     EXPECT_EQ(RunTarnwick("-LOGGING -WAIT=4000 next.mdb"), 0);
-    EXPECT_FALSE(AccessRecordOf(0).empty());
+    EXPECT_FALSE(AccessRecordOfUser(0).empty());
     EXPECT_TRUE(LinesStartingWith(LogLines(), kAlone.substr(2)).empty()) << "the next launch takes part";
     EXPECT_TRUE(ValuesFromBefore()) << "after the holder has ended and one more launch has run";
     EXPECT_TRUE(EverythingElseAsBefore(before));

@@ -160,6 +160,31 @@ long WaitForExit(RunningProcess& p, DWORD timeoutMs) {
     return ::testing::AssertionFailure() << "process " << pid << " is still running";
 }
 
+void EndProcess(const std::string& pid) {
+    const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, strtoul(pid.c_str(), nullptr, 10)));
+    ASSERT_TRUE(process) << "process " << pid;
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 5000);
+}
+
+namespace {
+std::string UserHome(int n) { return std::string(kScenarioRoot) + "\\User" + std::to_string(n); }
+}  // namespace
+
+std::map<std::string, std::string> UserFolders(int n) {
+    const std::string home = UserHome(n);
+    for (const char* folder : {"\\Temp", "\\AppData\\Roaming", "\\AppData\\Local"}) MakeDirs(home + folder);
+    return {{"TEMP", home + "\\Temp"},
+            {"TMP", home + "\\Temp"},
+            {"USERPROFILE", home},
+            {"APPDATA", home + "\\AppData\\Roaming"},
+            {"LOCALAPPDATA", home + "\\AppData\\Local"}};
+}
+
+std::map<std::string, std::string> AccessRecordOfUser(int n, DWORD waitMs) {
+    return ReadRecord(UserHome(n) + "\\Temp\\fake-access.exe", waitMs);
+}
+
 RunningProcess StartTarnwick(const std::string& arguments) {
     return StartProcess("\"" + BinDir() + "Tarnwick.exe\" " + arguments);
 }
@@ -337,7 +362,7 @@ std::string InstallRuntime2002(const std::map<std::string, std::string>& setting
     const std::string folder = std::string(kScenarioRoot) + "\\Runtime10";
     PlaceFakeProgram(folder + "\\MSACCESS.EXE", settings, reads);
     CopyFileA((BinDir() + "MSACC.OLB").c_str(), (folder + "\\MSACC.OLB").c_str(), FALSE);
-    RegisterRuntime(RuntimeComponentKey(), "9040C10900063D11C8EF00054038389C", "C?" + folder.substr(2) + "\\MSACCESS.EXE");
+    RegisterRuntime(RuntimeComponentKey(), kRuntimeValueName, "C?" + folder.substr(2) + "\\MSACCESS.EXE");
     return folder + "\\MSACCESS.EXE";
 }
 

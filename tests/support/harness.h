@@ -51,6 +51,17 @@ RunningProcess StartAsStandardUser(const std::string& commandLine);
 long WaitForExit(RunningProcess& p, DWORD timeoutMs);
 // Whether the process of the id (as a stand-in records it) has ended.
 ::testing::AssertionResult ProcessEnded(const std::string& pid);
+// Ends the process of the id, and waits a little for its end.
+void EndProcess(const std::string& pid);
+
+// Folders of a user of its own (n): a launcher started with them stands in
+// for another user's launch, as far as Wine tells users apart (one
+// registry, one account): its temporary, profile and application-data
+// folders, as environment variables for StartProcess.
+std::map<std::string, std::string> UserFolders(int n);
+// The record of the Access that user n's launch started (a stand-in with
+// "recordInTemp" writes one into the temporary folder of its user).
+std::map<std::string, std::string> AccessRecordOfUser(int n, DWORD waitMs = 0);
 
 // The launcher started with the argument text.
 RunningProcess StartTarnwick(const std::string& arguments);
@@ -190,3 +201,4 @@ std::string InstallRuntime2002(const std::map<std::string, std::string>& setting
 // component key path (below HKEY_LOCAL_MACHINE).
 void RegisterRuntime(const std::string& componentKey, const std::string& valueName, const std::string& location);
 std::string RuntimeComponentKey();  // the machine-wide Components key of the 2002 runtime
+inline const std::string kRuntimeValueName = "9040C10900063D11C8EF00054038389C";  // its value there
