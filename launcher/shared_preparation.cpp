@@ -137,9 +137,10 @@ LaunchSlots& SharedPreparation::Opened(LaunchSlots& slots, const std::string& pr
     return slots;
 }
 
-SharedPreparation::SharedPreparation() : userSid_(CurrentUserSidText()) {
-    machineScope_ = {MachineJournalPath(), true, false, {}, false};
-    userScope_ = {UserJournalPath(userSid_), false, true, {}, false};
+SharedPreparation::SharedPreparation()
+    : userSid_(CurrentUserSidText()),
+      machineScope_{MachineJournalPath(), true, false, {}, false},
+      userScope_{UserJournalPath(userSid_), false, true, {}, false} {
     DWORD error = 0;
     guard_.reset(CreateMutexA(security_.get(), FALSE, kGuardName));
     if (!guard_) error = GetLastError();
