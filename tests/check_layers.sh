@@ -1,7 +1,7 @@
 #!/bin/sh
 # check_layers.sh <source root>
 # Each product folder includes only from itself and the folders below it:
-#   common  <  registry, permissions  <  access  <  launcher
+#   common  <  registry  <  permissions  <  access  <  launcher
 # custom_actions and tools/snapshot stand beside them. Prints every include
 # that runs the other way.
 cd "$1" || exit 1
