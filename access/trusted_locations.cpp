@@ -7,8 +7,8 @@
 #include "access/text_paths.h"
 #include "common/ascii_text.h"
 #include "common/handles.h"
+#include "common/log.h"
 #include "common/system_library.h"
-#include "launcher/log.h"
 #include "registry/registry_access.h"
 #include "registry/snapshot.h"
 

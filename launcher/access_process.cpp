@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "common/ascii_text.h"
+#include "common/log.h"
 #include "common/system_library.h"
-#include "launcher/log.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "access/discovery.h"
 #include "access/text_paths.h"
+#include "common/log.h"
 #include "common/system_library.h"
-#include "launcher/log.h"
 
 void ApplyStoredCommandLine(LauncherContext& ctx, const std::string& remainder) {
     std::string stored;

@@ -5,11 +5,11 @@
 #include <windows.h>
 
 #include "common/handles.h"
+#include "common/log.h"
 #include "common/system_library.h"
 #include "common/windows_version.h"
 #include "launcher/command_line.h"
 #include "launcher/launch_sequence.h"
-#include "launcher/log.h"
 #include "launcher/shared_preparation.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "access/generations.h"
 #include "access/preparation.h"
-#include "launcher/log.h"
+#include "common/log.h"
 #include "launcher/sequence_rules.h"
 #include "registry/journal.h"
 #include "registry/key_list.h"

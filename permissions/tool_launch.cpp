@@ -6,8 +6,8 @@
 
 #include "common/ascii_text.h"
 #include "common/handles.h"
+#include "common/log.h"
 #include "common/system_library.h"
-#include "launcher/log.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "launcher/log.h"
+#include "common/log.h"
 
 #include <windows.h>
 #include <shlobj.h>
