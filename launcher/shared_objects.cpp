@@ -32,26 +32,38 @@ SharedObjectSecurity::SharedObjectSecurity() {
     attributes_ = {sizeof attributes_, descriptor_.get(), FALSE};
 }
 
-bool LaunchSlots::Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, DWORD& error) {
-    if (!slots_.empty()) return true;
-    for (int n = 0; n < kLaunchSlotCount; ++n) {
-        UniqueHandle slot(CreateMutexA(security, FALSE, (prefix + std::to_string(n)).c_str()));
-        if (!slot) {
-            error = GetLastError();
-            slots_.clear();
+bool LaunchSlots::Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, DWORD& error, bool all) {
+    if (slots_.empty()) {
+        prefix_ = prefix;
+        security_ = security;
+        slots_.resize(kLaunchSlotCount);
+    }
+    for (int n = 0; all && n < kLaunchSlotCount; ++n) {
+        if (!Slot(n)) {
+            error = error_;
             return false;
         }
-        slots_.push_back(std::move(slot));
     }
     return true;
 }
 
-int LaunchSlots::OthersHolding() const {
+HANDLE LaunchSlots::Slot(int n) {
+    if (n < 0 || n >= int(slots_.size())) return nullptr;
+    if (!slots_[n]) {
+        slots_[n].reset(CreateMutexA(security_, FALSE, (prefix_ + std::to_string(n)).c_str()));
+        if (!slots_[n] && error_ == 0) error_ = GetLastError();
+    }
+    return slots_[n].get();
+}
+
+// A slot that cannot be opened is held by no launch: none could open it.
+int LaunchSlots::OthersHolding() {
     int holding = 0;
     for (int n = 0; n < int(slots_.size()); ++n) {
-        if (n == own_) continue;
-        if (Owned(WaitForSingleObject(slots_[n].get(), 0))) {
-            ReleaseMutex(slots_[n].get());
+        HANDLE slot = Slot(n);
+        if (n == own_ || !slot) continue;
+        if (Owned(WaitForSingleObject(slot, 0))) {
+            ReleaseMutex(slot);
         } else {
             ++holding;
         }
@@ -62,7 +74,9 @@ int LaunchSlots::OthersHolding() const {
 bool LaunchSlots::Take() {
     if (own_ >= 0) return true;
     for (int n = 0; n < int(slots_.size()); ++n) {
-        if (Owned(WaitForSingleObject(slots_[n].get(), 0))) {
+        HANDLE slot = Slot(n);
+        if (!slot) return false;
+        if (Owned(WaitForSingleObject(slot, 0))) {
             own_ = n;
             return true;
         }
@@ -71,7 +85,7 @@ bool LaunchSlots::Take() {
 }
 
 void LaunchSlots::Release() {
-    if (own_ >= 0 && own_ < int(slots_.size())) ReleaseMutex(slots_[own_].get());
+    if (HANDLE slot = own_ >= 0 ? Slot(own_) : nullptr) ReleaseMutex(slot);
     own_ = -1;
 }
 

@@ -40,22 +40,32 @@ private:
 };
 
 // One set of named mutexes "<prefix><n>": a launch that takes part holds one.
+// Each mutex is created or opened when first needed: a launch alone on the
+// machine needs only the first of most sets.
 class LaunchSlots {
 public:
-    // Whether every mutex of the set could be created or opened (or was
-    // already); the Windows error of the first that could not.
-    bool Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, DWORD& error);
+    // Names the set; with all, opens every mutex of it now and says whether
+    // each could be created or opened (or was already), with the Windows
+    // error of the first that could not.
+    bool Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, DWORD& error, bool all = true);
     // Slots held by other launches. Only under the guard: a look holds each
     // free slot for a moment.
-    int OthersHolding() const;
-    // Takes a free slot; false when every one is held.
+    int OthersHolding();
+    // Takes the first free slot; false when every one is held, or a slot
+    // before a free one could not be opened (OpenError).
     bool Take();
     void Release();
     int Own() const { return own_; }
     void SetOwnForLooking(int own) { own_ = own; }  // a look from another thread of the same launch
+    DWORD OpenError() const { return error_; }
 
 private:
+    HANDLE Slot(int n);
+
+    std::string prefix_;
+    SECURITY_ATTRIBUTES* security_ = nullptr;
     std::vector<UniqueHandle> slots_;
+    DWORD error_ = 0;
     int own_ = -1;
 };
 

@@ -133,7 +133,7 @@ void KeepObjectLibraryWhereWritten(RegistryKeyList& list, const LauncherContext&
 
 LaunchSlots& SharedPreparation::Opened(LaunchSlots& slots, const std::string& prefix) {
     DWORD error = 0;
-    slots.Open(prefix, security_.get(), error);
+    slots.Open(prefix, security_.get(), error, false);
     return slots;
 }
 
@@ -144,11 +144,11 @@ SharedPreparation::SharedPreparation()
     DWORD error = 0;
     guard_.reset(CreateMutexA(security_.get(), FALSE, kGuardName));
     if (!guard_) error = GetLastError();
-    // The sets that every launch looks at; the others are opened when first
-    // needed (a set that cannot be opened then counts no other launch).
-    shared_ = guard_ && !userSid_.empty() && launches_.Open(kLaunchPrefix, security_.get(), error) &&
-              user_.Open(kUserPrefix + userSid_ + ".", security_.get(), error);
+    // The set that every look counts whole; the others are opened as far as
+    // they are needed (a slot that cannot be opened then is no launch's).
+    shared_ = guard_ && !userSid_.empty() && launches_.Open(kLaunchPrefix, security_.get(), error);
     if (!shared_) openError_ = error;
+    Opened(user_, kUserPrefix + userSid_ + ".");
 }
 
 SharedPreparation::~SharedPreparation() {
@@ -173,12 +173,7 @@ void SharedPreparation::UnlockGuard() {
 }
 
 void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
-    DWORD error = openError_;
-    if (shared_ && !sameAccess_.Open(kSameAccessPrefix + AccessIdentity(ctx.strAccessExePath, ctx.nAccessVersion) + ".",
-                                     security_.get(), error)) {
-        shared_ = false;
-        openError_ = error;
-    }
+    Opened(sameAccess_, kSameAccessPrefix + AccessIdentity(ctx.strAccessExePath, ctx.nAccessVersion) + ".");
     JoinDecision decision;
     bool waiting = false;
     for (const DWORD start = GetTickCount();; waiting = true, UnlockGuard(), Sleep(kLookMs)) {
@@ -189,7 +184,7 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
     role_ = decision.role;
     if (role_ != Role::Lone && !TakeSlots()) {
         role_ = Role::Lone;
-        Log(LoneLine(LoneReason::NoFreeSlot));
+        Log(openError_ ? LoneLine(LoneReason::ObjectsNotOpened, openError_) : LoneLine(LoneReason::NoFreeSlot));
     }
     if (role_ == Role::Lone) {
         UnlockGuard();
@@ -221,6 +216,11 @@ JoinSight SharedPreparation::Look(bool waiting, bool boundPassed) {
     if (sight.others == 0) return sight;
     sight.everySlotHeld = sight.others >= kLaunchSlotCount;
     sight.othersForThisAccess = sameAccess_.OthersHolding();
+    if (sameAccess_.OpenError()) {
+        sight.objectsOpened = false;
+        sight.openError = sameAccess_.OpenError();
+        return sight;
+    }
     if (waiting || sight.othersForThisAccess != sight.others) {
         sight.othersWaitWithoutLimit = Opened(unlimited_, kUnlimitedPrefix).OthersHolding() > 0;
     }
@@ -241,7 +241,15 @@ RunningValues SharedPreparation::ReadRunningValues() {
     return RunningValues::None;
 }
 
-bool SharedPreparation::TakeSlots() { return launches_.Take() && sameAccess_.Take() && user_.Take(); }
+// The set a slot of which could not be opened names the error.
+bool SharedPreparation::TakeSlots() {
+    for (LaunchSlots* slots : {&launches_, &sameAccess_, &user_}) {
+        if (slots->Take()) continue;
+        openError_ = slots->OpenError();
+        return false;
+    }
+    return true;
+}
 
 // The head preparation runs once per launch, after what an unfinished
 // launch left is put back and before the machine's values are captured,

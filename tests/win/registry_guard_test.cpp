@@ -7,6 +7,9 @@
 #include <string>
 #include <thread>
 
+#include <windows.h>
+
+#include <sddl.h>
 #include <shlobj.h>
 
 #include "launcher/shared_preparation.h"
@@ -207,6 +210,39 @@ TEST(LaunchSlots, ALaunchSeesTheOthersThatHoldASlotAndNotThoseThatEnded) {
     second.join();
     EXPECT_EQ(looker.OthersHolding(), 0);
     looker.Release();
+}
+
+// A set is opened only as far as it is used; a name that another program
+// created first, letting nobody in, is a slot no launch can hold: a look
+// does not count it, and a take that reaches it fails and names the error.
+TEST(LaunchSlots, ASlotNoLaunchCanOpenIsNotCountedAndStopsATakeWithItsError) {
+    const std::string prefix = "Global\\TarnwickTestSquat" + std::to_string(GetCurrentProcessId()) + ".";
+    UniqueLocal<PSECURITY_DESCRIPTOR> nobody;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:", SDDL_REVISION_1, nobody.receive(), nullptr));
+    SECURITY_ATTRIBUTES squatting = {sizeof squatting, nobody.get(), FALSE};
+    const UniqueHandle squatted(CreateMutexA(&squatting, FALSE, (prefix + "1").c_str()));
+    ASSERT_TRUE(squatted);
+    SharedObjectSecurity security;
+    DWORD error = 0;
+
+    LaunchSlots first, second;
+    ASSERT_TRUE(first.Open(prefix, security.get(), error, false)) << "naming the set opens nothing yet";
+    ASSERT_TRUE(first.Take());
+    EXPECT_EQ(first.Own(), 0);
+    EXPECT_EQ(first.OpenError(), DWORD(0)) << "the take needed the first slot only";
+    std::thread other([&] {
+        DWORD e = 0;
+        second.Open(prefix, security.get(), e, false);
+        EXPECT_FALSE(second.Take()) << "slot 0 is held and slot 1 cannot be opened";
+        EXPECT_EQ(second.OpenError(), DWORD(ERROR_ACCESS_DENIED));
+    });
+    other.join();
+    EXPECT_EQ(first.OthersHolding(), 0);
+    EXPECT_EQ(first.OpenError(), DWORD(ERROR_ACCESS_DENIED)) << "the look opened the whole set";
+    LaunchSlots whole;
+    EXPECT_FALSE(whole.Open(prefix, security.get(), error));
+    EXPECT_EQ(error, DWORD(ERROR_ACCESS_DENIED));
+    first.Release();
 }
 
 TEST(LaunchSlots, AccessIdentityTellsProgramsAndGenerationsApartButNotLetterCase) {
