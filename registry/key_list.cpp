@@ -150,30 +150,40 @@ void TakeReadValue(RegistryEntry& entry, std::uint32_t read, DWORD type, std::st
 // The keys of one capture, each opened once: rows of the catalogue share
 // keys, and name keys below a program identifier that a machine without
 // that program lacks with all of them, so below a key found not there no
-// key is looked for. A key that could not be opened for another reason
-// (its security) says nothing of the keys below it.
+// key is looked for; the first key of a path is looked at first for that.
+// A key that could not be opened for another reason (its security) says
+// nothing of the keys below it.
 class CaptureKeys {
 public:
     // The key open for reading, or the Windows error of its open.
     std::uint32_t Open(RegRoot root, const std::string& keyPath, HKEY& key) {
         const HKEY rootKey = RootHandle(root);
-        const std::string name = NameOf(root, RegistryViewFor(rootKey, keyPath), keyPath);
+        const REGSAM view = RegistryViewFor(rootKey, keyPath);
+        const std::string name = NameOf(root, view, keyPath);
+        if (const auto slash = keyPath.find('\\'); slash != std::string::npos) {
+            const std::string first = keyPath.substr(0, slash);
+            if (RegistryViewFor(rootKey, first) == view) Opened(root, view, first);
+        }
         for (std::size_t slash = name.find('\\'); slash != std::string::npos; slash = name.find('\\', slash + 1)) {
             const auto above = keys_.find(name.substr(0, slash));
             if (above != keys_.end() && above->second.error == ERROR_FILE_NOT_FOUND) return ERROR_FILE_NOT_FOUND;
         }
-        auto [found, added] = keys_.try_emplace(name);
-        Opened& opened = found->second;
-        if (added) opened.error = OpenKey(rootKey, keyPath, kKeyRead, opened.key);
+        const Key& opened = Opened(root, view, keyPath);
         key = opened.key.get();
         return opened.error;
     }
 
 private:
-    struct Opened {
+    struct Key {
         UniqueKey key;
         std::uint32_t error = 0;
     };
+
+    const Key& Opened(RegRoot root, REGSAM view, const std::string& keyPath) {
+        auto [found, added] = keys_.try_emplace(NameOf(root, view, keyPath));
+        if (added) found->second.error = OpenKey(RootHandle(root), keyPath, kKeyRead, found->second.key);
+        return found->second;
+    }
 
     // Root and view before the path, which is in one letter case: the
     // registry's names ignore it. A key of one view says nothing of the
@@ -182,7 +192,7 @@ private:
         return std::to_string(int(root)) + ":" + std::to_string(view) + ":" + ToLowerAscii(keyPath);
     }
 
-    std::unordered_map<std::string, Opened> keys_;
+    std::unordered_map<std::string, Key> keys_;
 };
 
 }  // namespace

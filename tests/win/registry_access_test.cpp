@@ -337,6 +337,7 @@ TEST_F(RegistryAccess, CaptureFindsWhatEachValueReadAloneFinds) {
         {kScratch + "\\Gone", "X", nullptr, 0, -1},
         {kScratch + "\\Gone\\Deeper", "Y", nullptr, 1, 2},
         {kScratch + "\\GONE\\Deeper\\Still", "Z", nullptr, 1, 3},
+        {"TarnwickGone\\Deeper", "Z", nullptr, 1, 2},  // below a first key that is not there
         {denied, "Hidden", nullptr, 0, -1},
         {denied + "\\Readable", "Value", "readable", 0, -1},
     };
