@@ -45,6 +45,11 @@ UniqueModule LoadSystemLibrary(const char* name) {
     return UniqueModule(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
+void LoadLaunchLibraries() {
+    Shell32();
+    Ole32();
+}
+
 BOOL ShellExecuteExSystem(SHELLEXECUTEINFOA* info) {
     using ShellExecuteExFn = BOOL(WINAPI*)(SHELLEXECUTEINFOA*);
     const auto run = SystemFunction<ShellExecuteExFn>(Shell32(), "ShellExecuteExA");

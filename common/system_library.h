@@ -22,6 +22,12 @@ Function SystemFunction(HMODULE module, const char* name) {
     return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
 }
 
+// Loads what every launch needs from the shell, shell32 and the COM library
+// its start of Access loads, and keeps them for the life of the process:
+// the host window calls it while its start-up timer runs and the process
+// has nothing else to do.
+void LoadLaunchLibraries();
+
 // The shell's functions, taken at run time from the system folder's shell32
 // rather than through the import table, whose search starts beside the program.
 BOOL ShellExecuteExSystem(SHELLEXECUTEINFOA* info);
@@ -37,8 +43,9 @@ BOOL EnumProcessesSystem(DWORD* ids, DWORD size, DWORD* returned);
 BOOL EnumProcessModulesSystem(HANDLE process, HMODULE* modules, DWORD size, DWORD* needed);
 DWORD GetModuleBaseNameSystem(HANDLE process, HMODULE module, char* name, DWORD size);
 
-// COM and Automation, loaded the same way and only when a launch needs them:
-// most launches find their registrations in place and never do.
+// COM and Automation, loaded the same way: COM with every launch (above),
+// Automation only when a launch needs it: most launches find their
+// registrations in place and never do.
 HRESULT CreateGuidSystem(GUID* guid);
 int StringFromGuidSystem(const GUID& guid, wchar_t* text, int size);
 HRESULT LoadTypeLibSystem(const wchar_t* path, ITypeLib** library);

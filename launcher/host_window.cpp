@@ -86,6 +86,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                                   CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (!window) return 0;
     UpdateWindow(window);
+    // Until the first tick the process only waits: the libraries that the
+    // launch loads on its way to starting Access are loaded now.
+    LoadLaunchLibraries();
 
     RunMessageLoop();
     return 0;

@@ -7,10 +7,13 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "common/ascii_text.h"
 #include "common/handles.h"
+#include "common/registry_view.h"
 #include "registry/registry_access.h"
 #include "registry/user_identity.h"
 
@@ -121,11 +124,9 @@ std::pair<DWORD, std::string> StoredFormOf(const RegistryEntry& entry) {
     }
 }
 
-}  // namespace
-
-void ReadEntry(RegistryEntry& entry) {
-    DWORD type = REG_NONE;
-    std::string stored;
+// The entry as a read of its value found it: the read's Windows error (0:
+// read), the type and the stored bytes.
+void TakeReadValue(RegistryEntry& entry, std::uint32_t read, DWORD type, std::string stored) {
     entry.present = 0;
     entry.valueType = 0;
     entry.dwordData = 0;
@@ -133,7 +134,7 @@ void ReadEntry(RegistryEntry& entry) {
     entry.rawType = 0;
     entry.rawData.clear();
     entry.missingKeys = -1;
-    if (ReadRegStored(RootHandle(entry.root), entry.keyPath, entry.valueName, type, stored) != 0) {
+    if (read != 0) {
         if (entry.removeWhenAbsent) entry.missingKeys = CountMissingKeys(RootHandle(entry.root), entry.keyPath);
         return;
     }
@@ -144,6 +145,63 @@ void ReadEntry(RegistryEntry& entry) {
         entry.rawData = std::move(stored);
     }
     entry.present = 1;
+}
+
+// The keys of one capture, each opened once: rows of the catalogue share
+// keys, and name keys below a program identifier that a machine without
+// that program lacks with all of them, so below a key found not there no
+// key is looked for; the first key of a path is looked at first for that.
+// A key that could not be opened for another reason (its security) says
+// nothing of the keys below it.
+class CaptureKeys {
+public:
+    // The key open for reading, or the Windows error of its open.
+    std::uint32_t Open(RegRoot root, const std::string& keyPath, HKEY& key) {
+        const HKEY rootKey = RootHandle(root);
+        const REGSAM view = RegistryViewFor(rootKey, keyPath);
+        const std::string name = NameOf(root, view, keyPath);
+        if (const auto slash = keyPath.find('\\'); slash != std::string::npos) {
+            const std::string first = keyPath.substr(0, slash);
+            if (RegistryViewFor(rootKey, first) == view) Opened(root, view, first);
+        }
+        for (std::size_t slash = name.find('\\'); slash != std::string::npos; slash = name.find('\\', slash + 1)) {
+            const auto above = keys_.find(name.substr(0, slash));
+            if (above != keys_.end() && above->second.error == ERROR_FILE_NOT_FOUND) return ERROR_FILE_NOT_FOUND;
+        }
+        const Key& opened = Opened(root, view, keyPath);
+        key = opened.key.get();
+        return opened.error;
+    }
+
+private:
+    struct Key {
+        UniqueKey key;
+        std::uint32_t error = 0;
+    };
+
+    const Key& Opened(RegRoot root, REGSAM view, const std::string& keyPath) {
+        auto [found, added] = keys_.try_emplace(NameOf(root, view, keyPath));
+        if (added) found->second.error = OpenKey(RootHandle(root), keyPath, kKeyRead, found->second.key);
+        return found->second;
+    }
+
+    // Root and view before the path, which is in one letter case: the
+    // registry's names ignore it. A key of one view says nothing of the
+    // other's.
+    static std::string NameOf(RegRoot root, REGSAM view, const std::string& keyPath) {
+        return std::to_string(int(root)) + ":" + std::to_string(view) + ":" + ToLowerAscii(keyPath);
+    }
+
+    std::unordered_map<std::string, Key> keys_;
+};
+
+}  // namespace
+
+void ReadEntry(RegistryEntry& entry) {
+    DWORD type = REG_NONE;
+    std::string stored;
+    const auto read = ReadRegStored(RootHandle(entry.root), entry.keyPath, entry.valueName, type, stored);
+    TakeReadValue(entry, read, type, std::move(stored));
 }
 
 void WriteBackEntry(const RegistryEntry& entry) {
@@ -173,7 +231,15 @@ void WriteBackEntry(const RegistryEntry& entry) {
 }
 
 SnapshotFileResult CaptureEntries(RegistryKeyList& list) {
-    for (auto& entry : list.entries) ReadEntry(entry);
+    CaptureKeys keys;
+    for (auto& entry : list.entries) {
+        DWORD type = REG_NONE;
+        std::string stored;
+        HKEY key = nullptr;
+        std::uint32_t read = keys.Open(entry.root, entry.keyPath, key);
+        if (read == 0) read = QueryRegStored(key, entry.valueName, type, stored);
+        TakeReadValue(entry, read, type, std::move(stored));
+    }
     if (list.useSnapshotFile == 1) return WriteSnapshotFile(BuildSnapshotText(list.entries));
     return {};
 }

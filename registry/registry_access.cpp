@@ -138,6 +138,10 @@ std::uint32_t ReadRegStored(HKEY root, const std::string& keyPath, const std::st
                             std::string& bytes) {
     UniqueKey key;
     if (const auto rc = OpenKey(root, keyPath, kKeyRead, key)) return rc;
+    return QueryRegStored(key.get(), valueName, type, bytes);
+}
+
+std::uint32_t QueryRegStored(HKEY key, const std::string& valueName, DWORD& type, std::string& bytes) {
     const std::wstring name = WideFromAnsi(valueName);
     // Most values fit the first buffer; a larger one is asked for its size,
     // and may grow between asking and reading.
@@ -145,7 +149,7 @@ std::uint32_t ReadRegStored(HKEY root, const std::string& keyPath, const std::st
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD size = DWORD(buffer.size());
         const auto rc = std::uint32_t(
-            RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size));
+            RegQueryValueExW(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size));
         if (rc == ERROR_MORE_DATA) {
             buffer.assign(size, '\0');
             continue;

@@ -49,6 +49,8 @@ std::uint32_t WriteRegRaw(HKEY root, const std::string& keyPath, const std::stri
 // text in any script comes back unchanged.
 std::uint32_t ReadRegStored(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD& type,
                             std::string& bytes);
+// The same from a key already open for reading.
+std::uint32_t QueryRegStored(HKEY key, const std::string& valueName, DWORD& type, std::string& bytes);
 // Stores exactly these bytes with this type, adding no string terminator;
 // the key is created when missing.
 std::uint32_t WriteRegStored(HKEY root, const std::string& keyPath, const std::string& valueName, DWORD type,

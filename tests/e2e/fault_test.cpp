@@ -355,9 +355,9 @@ TEST_F(Faults, LibraryPlantedBesideTheLauncherIsNotLoaded) {
     const std::string share = std::string(kScenarioRoot) + "\\Share";
     MakeDirs(share);
     InstallFullAccess(2002);
-    // shell32 is loaded for the log folder and the start of Access, psapi for
-    // the running-Access check of restore mode.
-    for (const char* library : {"shell32", "psapi"}) {
+    // shell32 and ole32 are loaded at start for the log folder and the start
+    // of Access, psapi for the running-Access check of restore mode.
+    for (const char* library : {"shell32", "ole32", "psapi"}) {
         for (const char* program : {"Tarnwick.exe", "naive_loader.exe"}) {
             ASSERT_TRUE(CopyFileA((BinDir() + program).c_str(), (share + "\\" + program).c_str(), FALSE));
             // Wine prefers its own libraries unless told otherwise: ask for a

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -10,6 +12,7 @@
 
 #include "registry/key_list.h"
 
+#include "common/ascii_text.h"
 #include "common/handles.h"
 #include "tests/support/harness.h"
 
@@ -95,10 +98,20 @@ std::vector<Shape> EveryShape() {
 
 std::string Ansi(const wchar_t* name) { return std::string(name, name + wcslen(name)); }  // ASCII names
 
+// Gives the key the DACL of the SDDL text; whether it could.
+bool SetKeyDacl(HKEY root, const std::string& keyPath, const char* sddl) {
+    UniqueLocal<PSECURITY_DESCRIPTOR> descriptor;
+    UniqueKey key;
+    return ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, descriptor.receive(), nullptr) &&
+           RegOpenKeyExA(root, keyPath.c_str(), 0, WRITE_DAC, key.receive()) == ERROR_SUCCESS &&
+           RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor.get()) == ERROR_SUCCESS;
+}
+
 class RegistryAccess : public ::testing::Test {
 protected:
     void SetUp() override { TearDown(); }
     void TearDown() override {
+        SetKeyDacl(HKEY_CURRENT_USER, kScratch + "\\Denied", "D:(A;;KA;;;WD)");  // a test's key no one may read
         RegDeleteTreeA(HKEY_CURRENT_USER, kScratch.c_str());
         RegDeleteTreeA(HKEY_LOCAL_MACHINE, kScratch.c_str());
     }
@@ -293,6 +306,65 @@ TEST_F(RegistryAccess, RestoreWritesOnlyValuesThatDifferFromWhatWasCaptured) {
     EXPECT_EQ(GetStored(HKEY_CURRENT_USER, changed, L"Type only").type, DWORD(REG_SZ));
     EXPECT_EQ(GetStored(HKEY_CURRENT_USER, changed, L"Absent").bytes,
               Utf16(std::wstring(L"created after the capture") + L'\0'));  // absent when captured: left
+}
+
+// A capture opens each key once and looks for nothing below a key that is
+// not there: it must find what reading each value alone finds, whatever
+// keys the entries share, in whatever letter case they name them, and
+// below a key it may not read.
+TEST_F(RegistryAccess, CaptureFindsWhatEachValueReadAloneFinds) {
+    const std::string shared = kScratch + "\\Shared", denied = kScratch + "\\Denied";
+    SetRaw(HKEY_CURRENT_USER, shared, "One", REG_SZ, Sz("1"));
+    SetRaw(HKEY_CURRENT_USER, shared, "Two", REG_SZ, Sz("2"));
+    SetRaw(HKEY_CURRENT_USER, shared + "\\Below", "", REG_SZ, Sz("below"));
+    SetRaw(HKEY_CURRENT_USER, denied, "Hidden", REG_SZ, Sz("hidden"));
+    SetRaw(HKEY_CURRENT_USER, denied + "\\Readable", "Value", REG_SZ, Sz("readable"));
+    // Everyone may do anything with the key but read it.
+    ASSERT_TRUE(SetKeyDacl(HKEY_CURRENT_USER, denied, "D:P(D;;0x20019;;;WD)(A;;KA;;;WD)"));
+    UniqueKey probe;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, denied.c_str(), 0, KEY_READ, probe.receive()), ERROR_ACCESS_DENIED);
+
+    struct Row {
+        std::string key, value;
+        const char* found;  // the text read, or null for none
+        int removeWhenAbsent;
+        int missingKeys;
+    } rows[] = {
+        {shared, "One", "1", 0, -1},
+        {ToLowerAscii(shared), "Two", "2", 0, -1},
+        {shared + "\\Below", "", "below", 0, -1},
+        {shared + "\\Below", "Missing", nullptr, 1, 0},
+        {kScratch + "\\Gone", "X", nullptr, 0, -1},
+        {kScratch + "\\Gone\\Deeper", "Y", nullptr, 1, 2},
+        {kScratch + "\\GONE\\Deeper\\Still", "Z", nullptr, 1, 3},
+        {"TarnwickGone\\Deeper", "Z", nullptr, 1, 2},  // below a first key that is not there
+        {denied, "Hidden", nullptr, 0, -1},
+        {denied + "\\Readable", "Value", "readable", 0, -1},
+    };
+    RegistryKeyList list;
+    for (const Row& row : rows) {
+        AddEntry(list, row.key, RegRoot::CurrentUser, row.value);
+        list.entries.back().removeWhenAbsent = row.removeWhenAbsent;
+    }
+    CaptureEntries(list);
+    for (std::size_t i = 0; i < list.entries.size(); ++i) {
+        const Row& row = rows[i];
+        const RegistryEntry& captured = list.entries[i];
+        SCOPED_TRACE(row.key + "|" + row.value);
+        EXPECT_EQ(captured.present, row.found ? 1 : 0);
+        EXPECT_EQ(captured.stringData, row.found ? row.found : "");
+        EXPECT_EQ(captured.missingKeys, row.missingKeys);
+        RegistryEntry alone = captured;
+        ReadEntry(alone);
+        EXPECT_EQ(FormatEntryLine(alone), FormatEntryLine(captured));
+        EXPECT_EQ(alone.missingKeys, captured.missingKeys);
+    }
+
+    // What was not there at one capture is found by the next.
+    SetRaw(HKEY_CURRENT_USER, kScratch + "\\Gone\\Deeper", "Y", REG_SZ, Sz("now"));
+    CaptureEntries(list);
+    EXPECT_EQ(list.entries[5].stringData, "now");
+    EXPECT_EQ(list.entries[4].present, 0);
 }
 
 // The snapshot line a value captured under the scratch key gets.
