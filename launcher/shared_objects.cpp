@@ -47,21 +47,26 @@ bool LaunchSlots::Open(const std::string& prefix, SECURITY_ATTRIBUTES* security,
     return true;
 }
 
-HANDLE LaunchSlots::Slot(int n) {
+HANDLE LaunchSlots::Slot(int n, bool* created) {
     if (n < 0 || n >= int(slots_.size())) return nullptr;
     if (!slots_[n]) {
+        SetLastError(ERROR_SUCCESS);
         slots_[n].reset(CreateMutexA(security_, FALSE, (prefix_ + std::to_string(n)).c_str()));
-        if (!slots_[n] && error_ == 0) error_ = GetLastError();
+        const DWORD error = GetLastError();
+        if (!slots_[n] && error_ == 0) error_ = error;
+        if (created) *created = slots_[n] && error != ERROR_ALREADY_EXISTS;
     }
     return slots_[n].get();
 }
 
 // A slot that cannot be opened is held by no launch: none could open it.
+// Nor is one that this look has just created: no process had it before.
 int LaunchSlots::OthersHolding() {
     int holding = 0;
     for (int n = 0; n < int(slots_.size()); ++n) {
-        HANDLE slot = Slot(n);
-        if (n == own_ || !slot) continue;
+        bool created = false;
+        HANDLE slot = Slot(n, &created);
+        if (n == own_ || !slot || created) continue;
         if (Owned(WaitForSingleObject(slot, 0))) {
             ReleaseMutex(slot);
         } else {

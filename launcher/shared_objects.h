@@ -60,7 +60,8 @@ public:
     DWORD OpenError() const { return error_; }
 
 private:
-    HANDLE Slot(int n);
+    // Opens the slot when first needed; created says whether this made it.
+    HANDLE Slot(int n, bool* created = nullptr);
 
     std::string prefix_;
     SECURITY_ATTRIBUTES* security_ = nullptr;

@@ -144,10 +144,12 @@ SharedPreparation::SharedPreparation()
     DWORD error = 0;
     guard_.reset(CreateMutexA(security_.get(), FALSE, kGuardName));
     if (!guard_) error = GetLastError();
-    // The set that every look counts whole; the others are opened as far as
-    // they are needed (a slot that cannot be opened then is no launch's).
-    shared_ = guard_ && !userSid_.empty() && launches_.Open(kLaunchPrefix, security_.get(), error);
+    shared_ = guard_ && !userSid_.empty();
     if (!shared_) openError_ = error;
+    // Each set is opened as far as it is needed, under the guard: the look
+    // at the launches opens that set whole, and a slot it creates is no
+    // launch's, as launches take slots only under the guard.
+    Opened(launches_, kLaunchPrefix);
     Opened(user_, kUserPrefix + userSid_ + ".");
 }
 
@@ -213,6 +215,11 @@ JoinSight SharedPreparation::Look(bool waiting, bool boundPassed) {
     sight.openError = openError_;
     if (!shared_ || !(sight.guardHad = LockGuard())) return sight;
     sight.others = launches_.OthersHolding();
+    if (launches_.OpenError()) {
+        sight.objectsOpened = false;
+        sight.openError = launches_.OpenError();
+        return sight;
+    }
     if (sight.others == 0) return sight;
     sight.everySlotHeld = sight.others >= kLaunchSlotCount;
     sight.othersForThisAccess = sameAccess_.OthersHolding();
