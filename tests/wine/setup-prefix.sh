@@ -21,7 +21,7 @@ log="$prefix.setup.log"
     wine_use_null_display
     wine_own_user_folders
     mkdir -p "$prefix/drive_c/tarnwick-tests"
-    "$wine_run" "$bindir/regsnap.exe" save 'C:\tarnwick-tests\pristine.snap'
+    TARNWICK_TEST_PREFIX=$prefix "$wine_run" "$bindir/regsnap.exe" save 'C:\tarnwick-tests\pristine.snap'
 ) >"$log" 2>&1 </dev/null
 status=$?
 cat "$log"
