@@ -73,7 +73,7 @@ wine32 is not installed|natively|natively|1 build/win64 x86_64 - wine32 is not i
 TABLE
 
 # Every script that sources the rules still parses.
-for script in scripts/setup scripts/test scripts/demo scripts/screenshots bench/run scripts/helpers/with-wine32 \
+for script in scripts/setup scripts/test scripts/demo scripts/screenshots bench/run bench/compare scripts/helpers/with-wine32 \
     scripts/helpers/wine32-root scripts/helpers/debian-mirror; do
     sh -n "$root/$script" || { echo "FAIL $script does not parse"; failures=$((failures + 1)); }
 done
