@@ -31,6 +31,9 @@ constexpr unsigned long kGuardWaitMs = 5000;
 constexpr int kLaunchSlotCount = 64;
 
 enum class Role { Lone, First, Sharer, Guest };
+// Whether a launch of the role keeps the saved machine values with the
+// others that keep them (and holds a keeper slot to say so).
+inline bool KeepsSavedValues(Role role) { return role == Role::First || role == Role::Sharer; }
 // Why a launch takes no part.
 enum class LoneReason { None, ObjectsNotOpened, GuardNotHad, NoFreeSlot, NoSavedValues };
 

@@ -129,6 +129,15 @@ void KeepObjectLibraryWhereWritten(RegistryKeyList& list, const LauncherContext&
     }
 }
 
+// A set that a look met a slot of that could not be opened: the launch
+// takes no part, and says why.
+bool MarkUnopened(const LaunchSlots& slots, JoinSight& sight) {
+    if (!slots.OpenError()) return false;
+    sight.objectsOpened = false;
+    sight.openError = slots.OpenError();
+    return true;
+}
+
 }  // namespace
 
 LaunchSlots& SharedPreparation::Opened(LaunchSlots& slots, const std::string& prefix) {
@@ -193,10 +202,10 @@ void SharedPreparation::Join(LauncherContext& ctx, DWORD waitMs) {
         LetGo();
     }
     Save(ctx);
-    if (role_ == Role::First || role_ == Role::Sharer) Opened(keepers_, kKeeperPrefix).Take();
+    if (KeepsSavedValues(role_)) Opened(keepers_, kKeeperPrefix).Take();
     if (role_ != Role::Lone) {
         g_userSid = userSid_;
-        g_haveMachineValues = role_ == Role::First || role_ == Role::Sharer;
+        g_haveMachineValues = KeepsSavedValues(role_);
         g_ownUserSlot = user_.Own();
         g_ownLaunchSlot = launches_.Own();
     }
@@ -215,19 +224,11 @@ JoinSight SharedPreparation::Look(bool waiting, bool boundPassed) {
     sight.openError = openError_;
     if (!shared_ || !(sight.guardHad = LockGuard())) return sight;
     sight.others = launches_.OthersHolding();
-    if (launches_.OpenError()) {
-        sight.objectsOpened = false;
-        sight.openError = launches_.OpenError();
-        return sight;
-    }
+    if (MarkUnopened(launches_, sight)) return sight;
     if (sight.others == 0) return sight;
     sight.everySlotHeld = sight.others >= kLaunchSlotCount;
     sight.othersForThisAccess = sameAccess_.OthersHolding();
-    if (sameAccess_.OpenError()) {
-        sight.objectsOpened = false;
-        sight.openError = sameAccess_.OpenError();
-        return sight;
-    }
+    if (MarkUnopened(sameAccess_, sight)) return sight;
     if (waiting || sight.othersForThisAccess != sight.others) {
         sight.othersWaitWithoutLimit = Opened(unlimited_, kUnlimitedPrefix).OthersHolding() > 0;
     }
