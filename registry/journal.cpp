@@ -5,8 +5,8 @@
 #include <sddl.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <optional>
+#include <unordered_set>
 
 #include "common/handles.h"
 #include "common/system_library.h"
@@ -18,10 +18,14 @@ namespace {
 constexpr const char* kJournalName = "~ZQJournal";
 constexpr const char* kSecurity2003 = "Software\\Microsoft\\Office\\11.0\\Access\\Security";
 
+// Asked once: the machine's shared application data folder does not move
+// while the process runs.
 std::string JournalFolder() {
-    char folder[MAX_PATH] = {};
-    if (!ShellFolderPath(CSIDL_COMMON_APPDATA, folder)) return {};
-    return std::string(folder) + "\\Tarnwick";
+    static const std::string folder = [] {
+        char common[MAX_PATH] = {};
+        return ShellFolderPath(CSIDL_COMMON_APPDATA, common) ? std::string(common) + "\\Tarnwick" : std::string();
+    }();
+    return folder;
 }
 
 // Read through the handle whose owner was checked, so that the file read is
@@ -81,20 +85,32 @@ RegistryEntry MacroSecurityLevelEntry(std::uint32_t level) {
     return entry;
 }
 
-std::vector<RegistryEntry> JournalEntries() {
+namespace {
+
+std::vector<RegistryEntry> BuildJournalEntries() {
     RegistryKeyList list;
     BuildCaptureList(list);
     AddLanguageEntries2007(list);
     RegistryEntry level = MacroSecurityLevelEntry(0);
     level.present = 0;  // written back only when the journal names it
     list.entries.push_back(std::move(level));
+    std::unordered_set<std::string> named;
+    for (const RegistryEntry& entry : list.entries) named.insert(EntryLookupPath(entry));
     for (const char* version : {"15.0", "16.0"}) {
         for (RegistryEntry& entry : UserPreparationEntries(version, "")) {
-            const auto same = [&entry](const RegistryEntry& e) { return EntryLookupPath(e) == EntryLookupPath(entry); };
-            if (std::none_of(list.entries.begin(), list.entries.end(), same)) list.entries.push_back(std::move(entry));
+            if (named.insert(EntryLookupPath(entry)).second) list.entries.push_back(std::move(entry));
         }
     }
     return std::move(list.entries);
+}
+
+}  // namespace
+
+std::vector<RegistryEntry> JournalEntries() {
+    // The same rows for every journal: built once, as a launch reads and
+    // puts back several.
+    static const std::vector<RegistryEntry> rows = BuildJournalEntries();
+    return rows;
 }
 
 bool WriteJournal(const std::vector<RegistryEntry>& entries, const std::string& path, bool replace) {

@@ -51,10 +51,14 @@ bool IsOwnedByThisUser(PSID owner) {
 }  // namespace
 
 std::string CurrentUserSidText() {
-    auto user = TokenSid(ProcessToken(), TokenUser);
-    UniqueLocal<char*> text;
-    if (!UserSid(user) || !ConvertSidToStringSidA(UserSid(user), text.receive())) return {};
-    return text.get();
+    // The process's user does not change while it runs: read once.
+    static const std::string sid = [] {
+        auto user = TokenSid(ProcessToken(), TokenUser);
+        UniqueLocal<char*> text;
+        if (!UserSid(user) || !ConvertSidToStringSidA(UserSid(user), text.receive())) return std::string();
+        return std::string(text.get());
+    }();
+    return sid;
 }
 
 bool OwnedByThisUser(HANDLE file) {
