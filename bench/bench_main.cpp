@@ -120,12 +120,10 @@ void StartupParts(int runs) {
     SharedObjectSecurity security;
     const auto openSet = [&security] {
         LaunchSlots slots;
-        DWORD error = 0;
-        slots.Open("Global\\TarnwickBench.", security.get(), error);
+        slots.Open("Global\\TarnwickBench.", security.get());
     };
     LaunchSlots held;
-    DWORD error = 0;
-    held.Open("Global\\TarnwickBenchHeld.", security.get(), error);
+    held.Open("Global\\TarnwickBenchHeld.", security.get());
     const auto look = [&held] { held.OthersHolding(); };
     const auto capture = [] {
         RegistryKeyList list;

@@ -32,17 +32,14 @@ SharedObjectSecurity::SharedObjectSecurity() {
     attributes_ = {sizeof attributes_, descriptor_.get(), FALSE};
 }
 
-bool LaunchSlots::Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, DWORD& error, bool all) {
+bool LaunchSlots::Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, bool all) {
     if (slots_.empty()) {
         prefix_ = prefix;
         security_ = security;
         slots_.resize(kLaunchSlotCount);
     }
     for (int n = 0; all && n < kLaunchSlotCount; ++n) {
-        if (!Slot(n)) {
-            error = error_;
-            return false;
-        }
+        if (!Slot(n)) return false;
     }
     return true;
 }

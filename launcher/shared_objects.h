@@ -45,9 +45,9 @@ private:
 class LaunchSlots {
 public:
     // Names the set; with all, opens every mutex of it now and says whether
-    // each could be created or opened (or was already), with the Windows
-    // error of the first that could not.
-    bool Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, DWORD& error, bool all = true);
+    // each could be created or opened (or was already); OpenError names the
+    // Windows error of the first that could not.
+    bool Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, bool all = true);
     // Slots held by other launches. Only under the guard: a look holds each
     // free slot for a moment.
     int OthersHolding();

@@ -141,8 +141,7 @@ bool MarkUnopened(const LaunchSlots& slots, JoinSight& sight) {
 }  // namespace
 
 LaunchSlots& SharedPreparation::Opened(LaunchSlots& slots, const std::string& prefix) {
-    DWORD error = 0;
-    slots.Open(prefix, security_.get(), error, false);
+    slots.Open(prefix, security_.get(), false);
     return slots;
 }
 
@@ -365,16 +364,15 @@ void PutBackAtSessionEnd() {
     SharedObjectSecurity security;
     UniqueHandle guard(CreateMutexA(security.get(), FALSE, kGuardName));
     if (!guard || !Owned(WaitForSingleObject(guard.get(), kGuardWaitMs))) return;
-    DWORD error = 0;
     LaunchSlots launches, user;
     // The worker thread holds this launch's slots: a look from here would
     // count them as another launch's.
     launches.SetOwnForLooking(ownLaunch);
     user.SetOwnForLooking(g_ownUserSlot);
-    if (launches.Open(kLaunchPrefix, security.get(), error) && launches.OthersHolding() == 0 && g_haveMachineValues) {
+    if (launches.Open(kLaunchPrefix, security.get()) && launches.OthersHolding() == 0 && g_haveMachineValues) {
         PutBackJournal(MachineJournalPath());
     }
-    if (user.Open(kUserPrefix + g_userSid + ".", security.get(), error) && user.OthersHolding() == 0) {
+    if (user.Open(kUserPrefix + g_userSid + ".", security.get()) && user.OthersHolding() == 0) {
         PutBackJournal(UserJournalPath(g_userSid));
     }
     ReleaseMutex(guard.get());

@@ -174,9 +174,8 @@ TEST(LaunchSlots, ALaunchSeesTheOthersThatHoldASlotAndNotThoseThatEnded) {
     const std::string prefix = "Global\\TarnwickTestSlots" + std::to_string(GetCurrentProcessId()) + ".";
     SharedObjectSecurity security;
     ASSERT_NE(security.get(), nullptr);
-    DWORD error = 0;
     LaunchSlots looker;
-    ASSERT_TRUE(looker.Open(prefix, security.get(), error)) << error;
+    ASSERT_TRUE(looker.Open(prefix, security.get())) << looker.OpenError();
     EXPECT_EQ(looker.OthersHolding(), 0);
 
     // Two launches take a slot each; the first ends without letting go
@@ -186,15 +185,13 @@ TEST(LaunchSlots, ALaunchSeesTheOthersThatHoldASlotAndNotThoseThatEnded) {
     int ownSlots[2] = {-1, -1};
     std::thread first([&] {
         LaunchSlots slots;
-        DWORD e = 0;
-        if (slots.Open(prefix, security.get(), e) && slots.Take()) ownSlots[0] = slots.Own();
+        if (slots.Open(prefix, security.get()) && slots.Take()) ownSlots[0] = slots.Own();
         ++taken;
     });
     first.join();
     std::thread second([&] {
         LaunchSlots slots;
-        DWORD e = 0;
-        if (slots.Open(prefix, security.get(), e) && slots.Take()) ownSlots[1] = slots.Own();
+        if (slots.Open(prefix, security.get()) && slots.Take()) ownSlots[1] = slots.Own();
         ++taken;
         while (!endSecond) Sleep(10);
         slots.Release();
@@ -223,16 +220,14 @@ TEST(LaunchSlots, ASlotNoLaunchCanOpenIsNotCountedAndStopsATakeWithItsError) {
     const UniqueHandle squatted(CreateMutexA(&squatting, FALSE, (prefix + "1").c_str()));
     ASSERT_TRUE(squatted);
     SharedObjectSecurity security;
-    DWORD error = 0;
 
     LaunchSlots first, second;
-    ASSERT_TRUE(first.Open(prefix, security.get(), error, false)) << "naming the set opens nothing yet";
+    ASSERT_TRUE(first.Open(prefix, security.get(), false)) << "naming the set opens nothing yet";
     ASSERT_TRUE(first.Take());
     EXPECT_EQ(first.Own(), 0);
     EXPECT_EQ(first.OpenError(), DWORD(0)) << "the take needed the first slot only";
     std::thread other([&] {
-        DWORD e = 0;
-        second.Open(prefix, security.get(), e, false);
+        second.Open(prefix, security.get(), false);
         EXPECT_FALSE(second.Take()) << "slot 0 is held and slot 1 cannot be opened";
         EXPECT_EQ(second.OpenError(), DWORD(ERROR_ACCESS_DENIED));
     });
@@ -240,8 +235,8 @@ TEST(LaunchSlots, ASlotNoLaunchCanOpenIsNotCountedAndStopsATakeWithItsError) {
     EXPECT_EQ(first.OthersHolding(), 0);
     EXPECT_EQ(first.OpenError(), DWORD(ERROR_ACCESS_DENIED)) << "the look opened the whole set";
     LaunchSlots whole;
-    EXPECT_FALSE(whole.Open(prefix, security.get(), error));
-    EXPECT_EQ(error, DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(whole.Open(prefix, security.get()));
+    EXPECT_EQ(whole.OpenError(), DWORD(ERROR_ACCESS_DENIED));
     first.Release();
 }
 
