@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
+#include <unordered_set>
 #include <utility>
 
 #include "access/generations.h"
@@ -72,12 +74,13 @@ std::vector<RegistryEntry> SavedValues(const std::string& journal) {
 
 // Adds the values the journal's do not name; whether there were any.
 bool AddUnnamed(std::vector<RegistryEntry>& saved, std::vector<RegistryEntry> captured) {
+    std::unordered_set<std::string> named;
+    for (const RegistryEntry& entry : saved) {
+        if (Recorded(entry)) named.insert(EntryLookupPath(entry));
+    }
     bool added = false;
     for (RegistryEntry& value : Present(std::move(captured))) {
-        const auto same = [&value](const RegistryEntry& e) {
-            return Recorded(e) && EntryLookupPath(e) == EntryLookupPath(value);
-        };
-        if (std::find_if(saved.begin(), saved.end(), same) != saved.end()) continue;
+        if (!named.insert(EntryLookupPath(value)).second) continue;
         saved.push_back(std::move(value));
         added = true;
     }
@@ -91,7 +94,9 @@ bool AddUnnamed(std::vector<RegistryEntry>& saved, std::vector<RegistryEntry> ca
 // lone launch and a first launch save alike.
 std::vector<RegistryEntry> SaveValues(std::vector<RegistryEntry> captured, const std::string& journal,
                                       bool* foreign = nullptr) {
-    if (Present(captured).empty() || WriteJournal(captured, journal, false)) return captured;
+    if (std::none_of(captured.begin(), captured.end(), Recorded) || WriteJournal(captured, journal, false)) {
+        return captured;
+    }
     std::vector<RegistryEntry> saved = JournalEntries();
     const JournalRead read = ReadJournal(journal, saved);
     if (foreign) *foreign = read == JournalRead::Foreign;
