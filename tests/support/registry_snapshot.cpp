@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/handles.h"
+#include "tests/support/harness.h"
 
 namespace {
 
@@ -233,16 +234,6 @@ bool EnableBackupPrivilege() {
     return enabled;
 }
 
-std::string ReadWholeFile(const std::wstring& path) {
-    std::string bytes;
-    if (FILE* f = _wfopen(path.c_str(), L"rb")) {
-        char buffer[65536];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
-        fclose(f);
-    }
-    return bytes;
-}
-
 // The scope's tree as the server saves it, in a file of this process's own
 // next to the snapshot.
 bool SavedTree(const Scope& scope, RegNode& tree) {
@@ -250,11 +241,11 @@ bool SavedTree(const Scope& scope, RegNode& tree) {
     UniqueKey key;
     if (RegOpenKeyExW(scope.root, scope.path, 0, KEY_READ | kWholeRegistry, key.receive()) != ERROR_SUCCESS) return false;
     CreateDirectoryW(L"C:\\tarnwick-tests", nullptr);
-    const std::wstring file = L"C:\\tarnwick-tests\\saved-" + std::to_wstring(GetCurrentProcessId()) + L".reg";
-    DeleteFileW(file.c_str());  // RegSaveKey writes no file that exists
-    const LONG rc = RegSaveKeyW(key.get(), file.c_str(), nullptr);
-    const std::string text = ReadWholeFile(file);
-    DeleteFileW(file.c_str());
+    const std::string file = "C:\\tarnwick-tests\\saved-" + std::to_string(GetCurrentProcessId()) + ".reg";
+    DeleteFileA(file.c_str());  // RegSaveKey writes no file that exists
+    const LONG rc = RegSaveKeyA(key.get(), file.c_str(), nullptr);
+    const std::string text = ReadFileBytes(file);
+    DeleteFileA(file.c_str());
     if (rc != ERROR_SUCCESS || !ParseSaved(text, tree)) return false;
     if (scope.skip) tree.subkeys.erase(scope.skip);
     return true;
@@ -532,12 +523,9 @@ bool SaveRegistrySnapshot(const std::string& file) {
 }
 
 bool ResetRegistryToSnapshot(const std::string& file) {
-    FILE* f = fopen(file.c_str(), "rb");
-    if (!f) return false;
-    std::string in;
-    char buffer[65536];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) in.append(buffer, n);
-    fclose(f);
+    bool exists = false;
+    const std::string in = ReadFileBytes(file, &exists);
+    if (!exists) return false;
     Reader reader{in};
     std::vector<RegNode> trees(std::size(kScopes));
     for (auto& tree : trees) reader.Tree(tree);
