@@ -79,8 +79,8 @@ bool AddUnnamed(std::vector<RegistryEntry>& saved, std::vector<RegistryEntry> ca
         if (Recorded(entry)) named.insert(EntryLookupPath(entry));
     }
     bool added = false;
-    for (RegistryEntry& value : Present(std::move(captured))) {
-        if (!named.insert(EntryLookupPath(value)).second) continue;
+    for (RegistryEntry& value : captured) {
+        if (!Recorded(value) || !named.insert(EntryLookupPath(value)).second) continue;
         saved.push_back(std::move(value));
         added = true;
     }
