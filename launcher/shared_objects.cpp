@@ -57,13 +57,16 @@ HANDLE LaunchSlots::Slot(int n, bool* created) {
 }
 
 // A slot that cannot be opened is held by no launch: none could open it.
-// Nor is one that this look has just created: no process had it before.
+// Nor is one that this look has just created: no process had it open, and
+// as a take opens every slot before the one it takes, which it keeps open
+// as long as it holds any, no launch holds a later one either.
 int LaunchSlots::OthersHolding() {
     int holding = 0;
     for (int n = 0; n < int(slots_.size()); ++n) {
         bool created = false;
         HANDLE slot = Slot(n, &created);
-        if (n == own_ || !slot || created) continue;
+        if (created) break;
+        if (n == own_ || !slot) continue;
         if (Owned(WaitForSingleObject(slot, 0))) {
             ReleaseMutex(slot);
         } else {

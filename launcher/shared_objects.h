@@ -41,15 +41,16 @@ private:
 
 // One set of named mutexes "<prefix><n>": a launch that takes part holds one.
 // Each mutex is created or opened when first needed: a launch alone on the
-// machine needs only the first of most sets.
+// machine needs only the first of each set.
 class LaunchSlots {
 public:
     // Names the set; with all, opens every mutex of it now and says whether
     // each could be created or opened (or was already); OpenError names the
     // Windows error of the first that could not.
     bool Open(const std::string& prefix, SECURITY_ATTRIBUTES* security, bool all = true);
-    // Slots held by other launches. Only under the guard: a look holds each
-    // free slot for a moment.
+    // Slots held by other launches, looked at up to the first slot that no
+    // process had open. Only under the guard: a look holds each free slot
+    // for a moment.
     int OthersHolding();
     // Takes the first free slot; false when every one is held, or a slot
     // before a free one could not be opened (OpenError).

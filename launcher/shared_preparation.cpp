@@ -159,9 +159,8 @@ SharedPreparation::SharedPreparation()
     if (!guard_) error = GetLastError();
     shared_ = guard_ && !userSid_.empty();
     if (!shared_) openError_ = error;
-    // Each set is opened as far as it is needed, under the guard: the look
-    // at the launches opens that set whole, and a slot it creates is no
-    // launch's, as launches take slots only under the guard.
+    // Each set is opened as far as it is needed, under the guard: a look
+    // opens a set up to the first slot no process had open.
     Opened(launches_, kLaunchPrefix);
     Opened(user_, kUserPrefix + userSid_ + ".");
 }

@@ -233,11 +233,44 @@ TEST(LaunchSlots, ASlotNoLaunchCanOpenIsNotCountedAndStopsATakeWithItsError) {
     });
     other.join();
     EXPECT_EQ(first.OthersHolding(), 0);
-    EXPECT_EQ(first.OpenError(), DWORD(ERROR_ACCESS_DENIED)) << "the look opened the whole set";
+    EXPECT_EQ(first.OpenError(), DWORD(ERROR_ACCESS_DENIED)) << "the look reached the squatted slot";
     LaunchSlots whole;
     EXPECT_FALSE(whole.Open(prefix, security.get()));
     EXPECT_EQ(whole.OpenError(), DWORD(ERROR_ACCESS_DENIED));
     first.Release();
+}
+
+// A take opens every slot before its own: a slot that a look creates, which
+// no process had open, ends the look, and a mutex held beyond it by a
+// program that is no launch is not counted. Past it, the set stays unopened.
+TEST(LaunchSlots, ALookEndsAtTheFirstSlotNoProcessHadOpen) {
+    const std::string prefix = "Global\\TarnwickTestGap" + std::to_string(GetCurrentProcessId()) + ".";
+    SharedObjectSecurity security;
+    LaunchSlots looker;
+    looker.Open(prefix, security.get(), false);
+    std::atomic<int> step{0};
+    const auto reach = [&step](int wanted) {
+        while (step < wanted) Sleep(10);
+    };
+    std::thread holder([&] {
+        const UniqueHandle beyond(CreateMutexA(security.get(), TRUE, (prefix + "5").c_str()));
+        step = 1;
+        reach(2);
+        LaunchSlots launch;
+        launch.Open(prefix, security.get(), false);
+        EXPECT_TRUE(launch.Take());
+        step = 3;
+        reach(4);
+        launch.Release();
+    });
+    reach(1);
+    EXPECT_EQ(looker.OthersHolding(), 0) << "slot 0 was no process's";
+    EXPECT_EQ(OpenMutexA(SYNCHRONIZE, FALSE, (prefix + "1").c_str()), nullptr) << "the look stopped at slot 0";
+    step = 2;
+    reach(3);
+    EXPECT_EQ(looker.OthersHolding(), 1) << "slot 0, which a launch took, and not slot 5 beyond slot 1";
+    step = 4;
+    holder.join();
 }
 
 TEST(LaunchSlots, AccessIdentityTellsProgramsAndGenerationsApartButNotLetterCase) {
