@@ -112,10 +112,12 @@ std::vector<double> Timed(int runs, Step step) {
     return times;
 }
 
-// Where a launch on an idle machine spends its time between its timer and
-// the start of Access, step by step as the launch takes them, each in this
-// process on the registry the start-up runs left behind: a note line of
-// medians, for reading beside the start-up figure.
+// Where a launch spends its time between its timer and the start of Access,
+// step by step as the launch takes them, each in this process on the
+// registry the start-up runs left behind: a note line of medians, for
+// reading beside the start-up figure. The named mutexes are what a look
+// costs where another launch holds a late slot; on an idle machine a look
+// creates the first slot and ends there.
 void StartupParts(int runs) {
     SharedObjectSecurity security;
     const auto openSet = [&security] {
@@ -136,7 +138,8 @@ void StartupParts(int runs) {
     const std::string journal = std::string(kScenarioRoot) + "\\bench\\journal.dat";
     const auto write = [&] { WriteJournal(captured.entries, journal); };
     printf("# start-up parts, medians of %d in one process, ms: one set of %d named mutexes created %.1f; a look at "
-           "a set's free slots %.1f; the catalogue captured %.1f; the machine journal written %.1f\n",
+           "the free slots of a set opened whole %.1f; the catalogue captured %.1f; the machine journal written "
+           "%.1f\n",
            runs, kLaunchSlotCount, Median(Timed(runs, openSet)), Median(Timed(runs, look)), Median(Timed(runs, capture)),
            Median(Timed(runs, write)));
     DeleteFileA(journal.c_str());
